@@ -1,0 +1,185 @@
+#include "entry_pass.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace wendrel::core {
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+constexpr std::size_t kMinGap = 64 * 1024;
+
+unsigned char lower(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+
+// Only the ASCII letters count: digits, '_' and every byte from 128 up do not.
+bool is_word(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool equal_ignoring_case(const char* a, const char* b, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        if (lower(static_cast<unsigned char>(a[k])) != lower(static_cast<unsigned char>(b[k]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Finds candidate starts of one find text in a buffer, first to last.
+class Finder {
+  public:
+    Finder(std::string_view find, bool match_case) : find_(find) {
+        const auto first = static_cast<unsigned char>(find.front());
+        const bool has_letter =
+            std::any_of(find.begin(), find.end(), [](char c) { return is_word(c); });
+        fold_ = !match_case && has_letter;
+        lower_first_ = static_cast<char>(lower(first));
+        upper_first_ = static_cast<char>(is_word(first) ? (lower(first) - ('a' - 'A')) : first);
+    }
+
+    /// First start in [from, last] of a byte run equal to the find text; kNone if there is none.
+    /// The run starting at `last` must lie inside `data`.
+    std::size_t next(const char* data, std::size_t from, std::size_t last) const {
+        const std::size_t n = find_.size();
+        if (!fold_) {
+            const void* hit = memmem(data + from, last - from + n, find_.data(), n);
+            return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : kNone;
+        }
+        for (std::size_t at = from; at <= last;) {
+            at = next_first_byte(data, at, last);
+            if (at == kNone) {
+                return kNone;
+            }
+            if (equal_ignoring_case(data + at + 1, find_.data() + 1, n - 1)) {
+                return at;
+            }
+            ++at;
+        }
+        return kNone;
+    }
+
+  private:
+    // Next byte in [from, last] equal to the first find byte in either case. One pass over the
+    // bytes: two memchr calls would rescan the whole rest for a case that seldom occurs.
+    std::size_t next_first_byte(const char* data, std::size_t from, std::size_t last) const {
+        if (lower_first_ == upper_first_) {
+            const void* hit = std::memchr(data + from, lower_first_, last - from + 1);
+            return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : kNone;
+        }
+        std::size_t at = from;
+#if defined(__SSE2__)
+        // Setting bit 5 folds exactly the two cases of a letter together.
+        const __m128i fold = _mm_set1_epi8(0x20);
+        const __m128i want = _mm_set1_epi8(lower_first_);
+        for (; at + 16 <= last + 1; at += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+            const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(bytes, fold), want));
+            if (mask != 0) {
+                return at + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+            }
+        }
+#endif
+        for (; at <= last; ++at) {
+            if ((data[at] | 0x20) == lower_first_) {
+                return at;
+            }
+        }
+        return kNone;
+    }
+
+    std::string_view find_;
+    bool fold_ = false;
+    char lower_first_ = 0;
+    char upper_first_ = 0;
+};
+
+}  // namespace
+
+// The text is held as a finished part (`out_`, never looked at again) and an unscanned part
+// `in[head, end)`. A replacement consumes the candidate from the unscanned part and puts the
+// replacement in front of it, where the bytes already finished leave room; the scan position
+// is always out_.size() bytes into the content.
+std::size_t EntryPass::apply(std::string& in, const Entry& entry, MatchOptions options) {
+    const std::string& find = entry.find;
+    const std::string& repl = entry.replace;
+    const std::size_t n = find.size();
+    if (n == 0 || in.size() < n) {
+        return 0;
+    }
+    const std::size_t last_start = in.size() - n;  // fixed for the whole pass
+    const Finder finder(find, options.match_case);
+
+    out_.clear();
+    out_.reserve(in.size() + (repl.size() > n ? 4096 : 0));
+    std::size_t head = 0;
+    std::size_t gap_hint = kMinGap;
+    std::size_t count = 0;
+
+    while (out_.size() <= last_start) {
+        const std::size_t avail = in.size() - head;
+        if (avail < n) {
+            break;
+        }
+        const std::size_t last = head + std::min(last_start - out_.size(), avail - n);
+        std::size_t at = head;
+        std::size_t hit = kNone;
+        while ((hit = finder.next(in.data(), at, last)) != kNone) {
+            if (!options.whole_word) {
+                break;
+            }
+            const auto before = static_cast<unsigned char>(
+                hit > head ? in[hit - 1] : (out_.empty() ? ' ' : out_.back()));
+            const auto after = static_cast<unsigned char>(hit + n < in.size() ? in[hit + n] : ' ');
+            if (!is_word(before) && !is_word(after)) {
+                break;
+            }
+            at = hit + 1;
+            if (at > last) {
+                hit = kNone;
+                break;
+            }
+        }
+        if (hit == kNone) {
+            break;
+        }
+        out_.append(in, head, hit - head);
+        ++count;
+        head = hit + n;
+        if (repl.empty()) {
+            // The byte that moves into the replaced position is passed over untested.
+            if (head == in.size()) {
+                break;
+            }
+            out_.push_back(in[head++]);
+            continue;
+        }
+        out_.push_back(repl.front());
+        const std::size_t rest = repl.size() - 1;
+        if (rest > head) {
+            // Not enough finished bytes in front to hold the rest of the replacement: move the
+            // unscanned part back by a gap that doubles each time, so dense growth stays cheap.
+            const std::size_t remaining = in.size() - head;
+            const std::size_t gap =
+                std::max(rest, std::min(std::max(remaining, kMinGap), gap_hint));
+            gap_hint *= 2;
+            std::string moved(gap + remaining, '\0');
+            std::memcpy(moved.data() + gap, in.data() + head, remaining);
+            in.swap(moved);
+            head = gap;
+        }
+        head -= rest;
+        std::memcpy(in.data() + head, repl.data() + 1, rest);
+    }
+    out_.append(in, head, std::string::npos);
+    in.swap(out_);
+    return count;
+}
+
+}  // namespace wendrel::core

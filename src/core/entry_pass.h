@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "entry.h"
+#include "match_options.h"
+
+namespace wendrel::core {
+
+/// Applies one entry to a file's content in a single left-to-right scan.
+///
+/// The scan works on the content framed by one virtual space at each end. Candidate starts
+/// run from the first content byte up to a last start fixed when the pass begins (content
+/// length minus find length, counted from the first byte); after a replacement the scan goes
+/// on one byte after the start of the inserted text, so it looks inside the replacement.
+/// A candidate needs a byte after it (the closing frame space counts, so a match always lies
+/// wholly inside the content), and with whole-word matching the bytes on either side must not
+/// be ASCII letters. An empty find text never matches.
+///
+/// Runs in time linear in the content plus the bytes inserted: the untouched part is copied
+/// in bulk and the next candidate is found with a substring search.
+class EntryPass {
+  public:
+    /// Rewrites `text` in place and returns the number of replacements made.
+    std::size_t apply(std::string& text, const Entry& entry, MatchOptions options);
+
+  private:
+    std::string out_;  // reused between passes so that a job allocates its buffers once
+};
+
+}  // namespace wendrel::core

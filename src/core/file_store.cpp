@@ -1,0 +1,254 @@
+#include "file_store.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <new>
+#include <random>
+
+#include "file_system.h"
+
+namespace wendrel::core {
+namespace {
+
+constexpr std::size_t kReadBlock = 1 << 20;
+constexpr int kTempAttempts = 16;
+
+// O_NONBLOCK keeps an open of a FIFO or device from waiting; it changes nothing for the
+// regular files that are the only ones ever read.
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
+
+bool same_version(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+std::string folder_of(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string temp_suffix() {
+    static std::atomic<unsigned> counter{std::random_device{}()};
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    unsigned value = counter.fetch_add(0x9E3779B9u);
+    std::string suffix(8, '0');
+    for (char& c : suffix) {
+        c = kDigits[value % 36];
+        value /= 36;
+    }
+    return suffix;
+}
+
+// Closes a descriptor on every path out of a function.
+class Descriptor {
+  public:
+    Descriptor(FileSystem& fs, int fd) : fs_(fs), fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            fs_.close(fd_);
+        }
+    }
+    int get() const { return fd_; }
+    /// Closes now and reports the error, which matters after writing.
+    int close() {
+        const int error = fs_.close(fd_);
+        fd_ = -1;
+        return error;
+    }
+
+  private:
+    FileSystem& fs_;
+    int fd_;
+};
+
+int write_all(FileSystem& fs, int fd, const std::string& content) {
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const long n = fs.write(fd, content.data() + done, content.size() - done);
+        if (n < 0) {
+            return static_cast<int>(-n);
+        }
+        if (n == 0) {
+            return EIO;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> FileStore::loadable_size(const std::string& path) {
+    const int fd = fs_.open(path, kReadFlags);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    Descriptor file(fs_, fd);
+    struct stat info {};
+    if (fs_.fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+int FileStore::load(const std::string& path, LoadedFile& file) {
+    const int fd = fs_.open(path, kReadFlags);
+    if (fd < 0) {
+        return -fd;
+    }
+    Descriptor handle(fs_, fd);
+    struct stat info {};
+    if (const int error = fs_.fstat(fd, &info)) {
+        return error;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    }
+    const auto expected = static_cast<std::size_t>(info.st_size);
+    std::string content;
+    try {
+        content.resize(expected);
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    } catch (const std::length_error&) {
+        return EFBIG;
+    }
+    std::size_t done = 0;
+    while (done < expected) {
+        const long n = fs_.read(fd, content.data() + done, std::min(kReadBlock, expected - done));
+        if (n < 0) {
+            return static_cast<int>(-n);
+        }
+        if (n == 0) {
+            return EAGAIN;  // shrank while being read
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    char probe;
+    const long more = fs_.read(fd, &probe, 1);
+    if (more != 0) {
+        return more < 0 ? static_cast<int>(-more) : EAGAIN;  // grew while being read
+    }
+    file.content = std::move(content);
+    file.info = info;
+    return 0;
+}
+
+int FileStore::write_back(const std::string& path, const std::string& content,
+                          const LoadedFile& loaded) {
+    std::string final_path;
+    if (const int error = fs_.realpath(path, final_path)) {
+        return error;
+    }
+    struct stat now {};
+    if (const int error = fs_.stat(final_path, &now)) {
+        return error;
+    }
+    if (!S_ISREG(now.st_mode)) {
+        return EINVAL;
+    }
+    if (!same_version(now, loaded.info)) {
+        return ESTALE;  // another program changed it since it was loaded: theirs wins
+    }
+    // Root may write anything; a file nobody may write stays as it is all the same.
+    if ((now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        return EACCES;
+    }
+    if (const int error = fs_.access(final_path, W_OK)) {
+        return error;
+    }
+    std::string temp_path;
+    if (const int error = write_temp_beside(final_path, content, now, temp_path)) {
+        return error;
+    }
+    struct stat before_rename {};
+    int error = fs_.stat(final_path, &before_rename);
+    if (error == 0 && !same_version(before_rename, loaded.info)) {
+        error = ESTALE;
+    }
+    if (error == 0) {
+        error = fs_.rename(temp_path, final_path);
+    }
+    if (error != 0) {
+        fs_.unlink(temp_path);
+        return error;
+    }
+    // The new content is in place; syncing the folder only makes the rename durable sooner,
+    // and some file systems refuse it, so its failure is not the file's failure.
+    const int folder = fs_.open(folder_of(final_path), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        fs_.fsync(folder);
+        fs_.close(folder);
+    }
+    return 0;
+}
+
+int FileStore::write_temp_beside(const std::string& final_path, const std::string& content,
+                                 const struct stat& original, std::string& temp_path) {
+    const std::string prefix = folder_of(final_path) + "/." + name_of(final_path) + ".wendrel-";
+    int fd = -EEXIST;
+    for (int attempt = 0; attempt < kTempAttempts && fd == -EEXIST; ++attempt) {
+        temp_path = prefix + temp_suffix();
+        fd = fs_.open(temp_path, O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+    }
+    if (fd < 0) {
+        return -fd;
+    }
+    Descriptor temp(fs_, fd);
+    int error = write_all(fs_, fd, content);
+    // Owner first: changing it clears set-user-ID bits that the mode then restores.
+    if (error == 0 && fs_.running_as_root()) {
+        error = fs_.fchown(fd, original.st_uid, original.st_gid);
+    }
+    if (error == 0) {
+        error = fs_.fchmod(fd, original.st_mode & 07777);
+    }
+    if (error == 0) {
+        error = fs_.fsync(fd);
+    }
+    const int close_error = temp.close();
+    if (error == 0) {
+        error = close_error;
+    }
+    if (error != 0) {
+        fs_.unlink(temp_path);
+    }
+    return error;
+}
+
+int FileStore::list_folder(const std::string& folder, std::vector<std::string>& paths) {
+    if (folder.empty()) {
+        return ENOENT;
+    }
+    std::vector<std::string> names;
+    if (const int error = fs_.list_names(folder, names)) {
+        return error;
+    }
+    std::sort(names.begin(), names.end());
+    const std::string prefix = folder.back() == '/' ? folder : folder + '/';
+    paths.clear();
+    for (const auto& name : names) {
+        std::string path = prefix + name;
+        struct stat info {};
+        if (fs_.stat(path, &info) == 0 && S_ISREG(info.st_mode)) {
+            paths.push_back(std::move(path));
+        }
+    }
+    return 0;
+}
+
+}  // namespace wendrel::core

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wendrel::core {
+
+class FileSystem;
+
+/// A target's content as loaded, with what is needed to write it back safely.
+struct LoadedFile {
+    std::string content;
+    struct stat info {};  // of the file as it was loaded (after following symlinks)
+};
+
+/// Loading and safe write-back of target files, and folder listing, over a FileSystem.
+/// Every function returns 0 or the first errno met, and never blocks on special files.
+class FileStore {
+  public:
+    explicit FileStore(FileSystem& fs) : fs_(fs) {}
+
+    /// Byte length of a regular file (symlinks followed) that can be opened for reading.
+    std::optional<std::uint64_t> loadable_size(const std::string& path);
+
+    /// Reads a whole regular file. Folders, FIFOs, devices and sockets are refused unopened
+    /// or unread, so a load never blocks.
+    int load(const std::string& path, LoadedFile& file);
+
+    /// Replaces the file's content atomically: a new file beside the final target of any
+    /// symlink chain is written, synced and renamed over it, then the folder is synced.
+    /// Refuses (and changes nothing) when the file is not writable or changed since `loaded`.
+    int write_back(const std::string& path, const std::string& content, const LoadedFile& loaded);
+
+    /// Full paths of the regular files of a folder (hidden ones too; symlinks to regular
+    /// files count), sorted by name in byte order. Sub-folders and special files are left out.
+    int list_folder(const std::string& folder, std::vector<std::string>& paths);
+
+  private:
+    int write_temp_beside(const std::string& final_path, const std::string& content,
+                          const struct stat& original, std::string& temp_path);
+
+    FileSystem& fs_;
+};
+
+}  // namespace wendrel::core

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace wendrel::core {
+
+/// The one seam through which the job touches the file system, so that tests can make any
+/// single call fail. Calls mirror POSIX: those returning int give 0 on success or a positive
+/// errno; `open` gives a descriptor or a negative errno; `read`/`write` give a byte count or
+/// a negative errno. Implementations never throw.
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+
+    virtual int open(const std::string& path, int flags, mode_t mode = 0) = 0;
+    virtual long read(int fd, void* buffer, std::size_t size) = 0;
+    virtual long write(int fd, const void* buffer, std::size_t size) = 0;
+    virtual int fstat(int fd, struct stat* info) = 0;
+    virtual int fsync(int fd) = 0;
+    virtual int fchmod(int fd, mode_t mode) = 0;
+    virtual int fchown(int fd, uid_t owner, gid_t group) = 0;
+    virtual int close(int fd) = 0;
+    virtual int stat(const std::string& path, struct stat* info) = 0;
+    virtual int access(const std::string& path, int mode) = 0;
+    virtual int rename(const std::string& from, const std::string& to) = 0;
+    virtual int unlink(const std::string& path) = 0;
+    /// Resolves every symlink of `path` into `resolved` (an absolute path).
+    virtual int realpath(const std::string& path, std::string& resolved) = 0;
+    /// Names of the entries of a folder, without "." and "..", in no particular order.
+    virtual int list_names(const std::string& folder, std::vector<std::string>& names) = 0;
+    virtual bool running_as_root() = 0;
+};
+
+}  // namespace wendrel::core

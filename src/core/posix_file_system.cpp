@@ -1,0 +1,123 @@
+#include "posix_file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace wendrel::core {
+namespace {
+
+int result(int rc) {
+    return rc == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+int PosixFileSystem::open(const std::string& path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd >= 0 ? fd : -errno;
+}
+
+long PosixFileSystem::read(int fd, void* buffer, std::size_t size) {
+    ssize_t n;
+    do {
+        n = ::read(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return n >= 0 ? static_cast<long>(n) : -errno;
+}
+
+long PosixFileSystem::write(int fd, const void* buffer, std::size_t size) {
+    ssize_t n;
+    do {
+        n = ::write(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return n >= 0 ? static_cast<long>(n) : -errno;
+}
+
+int PosixFileSystem::fstat(int fd, struct stat* info) {
+    return result(::fstat(fd, info));
+}
+
+int PosixFileSystem::fsync(int fd) {
+    int rc;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return result(rc);
+}
+
+int PosixFileSystem::fchmod(int fd, mode_t mode) {
+    return result(::fchmod(fd, mode));
+}
+
+int PosixFileSystem::fchown(int fd, uid_t owner, gid_t group) {
+    return result(::fchown(fd, owner, group));
+}
+
+// A close that fails is reported, but never retried: the descriptor is gone either way.
+int PosixFileSystem::close(int fd) {
+    return result(::close(fd));
+}
+
+int PosixFileSystem::stat(const std::string& path, struct stat* info) {
+    return result(::stat(path.c_str(), info));
+}
+
+int PosixFileSystem::access(const std::string& path, int mode) {
+    return result(::access(path.c_str(), mode));
+}
+
+int PosixFileSystem::rename(const std::string& from, const std::string& to) {
+    return result(::rename(from.c_str(), to.c_str()));
+}
+
+int PosixFileSystem::unlink(const std::string& path) {
+    return result(::unlink(path.c_str()));
+}
+
+int PosixFileSystem::realpath(const std::string& path, std::string& resolved) {
+    char* full = ::realpath(path.c_str(), nullptr);
+    if (full == nullptr) {
+        return errno;
+    }
+    resolved = full;
+    std::free(full);
+    return 0;
+}
+
+int PosixFileSystem::list_names(const std::string& folder, std::vector<std::string>& names) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return errno;
+    }
+    names.clear();
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+    }
+    const int error = errno;
+    ::closedir(dir);
+    return error;
+}
+
+bool PosixFileSystem::running_as_root() {
+    return ::geteuid() == 0;
+}
+
+PosixFileSystem& PosixFileSystem::instance() {
+    static PosixFileSystem fs;
+    return fs;
+}
+
+}  // namespace wendrel::core

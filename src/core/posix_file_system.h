@@ -1,0 +1,30 @@
+#pragma once
+
+#include "file_system.h"
+
+namespace wendrel::core {
+
+/// The real file system.
+class PosixFileSystem final : public FileSystem {
+  public:
+    int open(const std::string& path, int flags, mode_t mode = 0) override;
+    long read(int fd, void* buffer, std::size_t size) override;
+    long write(int fd, const void* buffer, std::size_t size) override;
+    int fstat(int fd, struct stat* info) override;
+    int fsync(int fd) override;
+    int fchmod(int fd, mode_t mode) override;
+    int fchown(int fd, uid_t owner, gid_t group) override;
+    int close(int fd) override;
+    int stat(const std::string& path, struct stat* info) override;
+    int access(const std::string& path, int mode) override;
+    int rename(const std::string& from, const std::string& to) override;
+    int unlink(const std::string& path) override;
+    int realpath(const std::string& path, std::string& resolved) override;
+    int list_names(const std::string& folder, std::vector<std::string>& names) override;
+    bool running_as_root() override;
+
+    /// The process-wide instance, for callers that do not inject their own.
+    static PosixFileSystem& instance();
+};
+
+}  // namespace wendrel::core

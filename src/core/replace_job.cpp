@@ -1,0 +1,242 @@
+#include "replace_job.h"
+
+#include <cmath>
+#include <exception>
+
+#include "field_parser.h"
+#include "job_observer.h"
+#include "messages.h"
+#include "posix_file_system.h"
+#include "replace_list_reader.h"
+#include "time_text.h"
+
+namespace wendrel::core {
+
+ReplaceJob::ReplaceJob(JobObserver& observer)
+    : ReplaceJob(observer, PosixFileSystem::instance(), local_time_text) {}
+
+ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock)
+    : observer_(observer), fs_(fs), store_(fs), clock_(std::move(clock)) {}
+
+void ReplaceJob::status(std::string_view message) {
+    std::string line(message);
+    line += clock_ ? clock_() : std::string();
+    observer_.add_status_line(line);
+}
+
+// The bar refuses a value above its maximum and keeps the old one (a file that grew after the
+// start pass counted it can push the sum past the maximum).
+void ReplaceJob::set_progress_value(double value) {
+    if (value > progress_max_) {
+        return;
+    }
+    progress_value_ = value;
+    observer_.set_progress_value(value);
+}
+
+void ReplaceJob::reset() {
+    targets_.clear();
+    except_list_.clear();
+    except_set_.clear();
+    replace_list_.clear();
+    file_cursor_ = 0;
+    entry_cursor_ = 0;
+    replacements_ = 0;
+    failed_count_ = 0;
+    timer1_on_ = false;
+    timer2_on_ = false;
+    set_progress_value(0);
+    observer_.clear_status_log();
+    observer_.clear_file_info();
+}
+
+void ReplaceJob::start(const JobInputs& inputs) {
+    if (running()) {
+        return;  // the inputs are locked while a job runs; a stray call changes nothing
+    }
+    try {
+        reset();
+        if (inputs.source.empty() || inputs.change.empty()) {
+            observer_.show_input_check(std::string(messages::kInputCheck));
+            return;
+        }
+        options_ = inputs.options;
+        dry_run_ = inputs.dry_run;
+        status(messages::kPreparing);
+        observer_.refresh();
+        if (!read_replace_list(inputs.change)) {
+            status(messages::kSourceUnreadable);
+            return;
+        }
+        status(messages::kSourceRead);
+        observer_.refresh();
+
+        except_list_ = FieldParser::except_names(inputs.except);
+        except_set_.insert(except_list_.begin(), except_list_.end());
+        status(messages::kExceptRead);
+        observer_.refresh();
+
+        build_targets(inputs.source);
+        std::uint64_t total = 0;
+        for (const auto& target : targets_) {
+            if (!excluded(target)) {
+                total += store_.loadable_size(target).value_or(0);
+            }
+        }
+        add_file_info(total);
+        progress_max_ =
+            static_cast<double>(total) * static_cast<double>(replace_list_.size()) + 100;
+        observer_.set_progress_max(progress_max_);
+        observer_.set_inputs_locked(true);
+        status(messages::kReady);
+        set_progress_value(100);
+        timer1_on_ = true;
+    } catch (const std::exception&) {
+        // Out of memory while preparing: leave the window usable and the files untouched.
+        targets_.clear();
+        timer1_on_ = false;
+        observer_.set_inputs_locked(false);
+    }
+}
+
+bool ReplaceJob::read_replace_list(const std::string& path) {
+    return ReplaceListReader::read(fs_, path, replace_list_) == 0;
+}
+
+void ReplaceJob::build_targets(const std::string& source) {
+    for (const auto& item : FieldParser::source_items(source)) {
+        if (!item.folder) {
+            targets_.push_back(item.path);
+            continue;
+        }
+        // A folder that cannot be listed adds nothing: no file outside it may become a target.
+        std::vector<std::string> files;
+        if (store_.list_folder(item.path, files) == 0) {
+            targets_.insert(targets_.end(), files.begin(), files.end());
+        }
+    }
+}
+
+void ReplaceJob::add_file_info(std::uint64_t total) {
+    if (targets_.size() > 1) {
+        observer_.add_file_info_line(std::string(messages::kInfoTypeMany));
+        observer_.add_file_info_line(std::string(messages::kInfoCount) +
+                                     std::to_string(targets_.size()));
+        observer_.add_file_info_line(std::string(messages::kInfoExcept) +
+                                     std::to_string(except_list_.size()));
+    } else {
+        observer_.add_file_info_line(std::string(messages::kInfoTypeOne));
+    }
+    const auto kilobytes =
+        static_cast<std::uint64_t>(std::floor(static_cast<double>(total) / 1024)) + 1;
+    observer_.add_file_info_line(std::string(messages::kInfoSize) + std::to_string(kilobytes) +
+                                 "kb");
+}
+
+bool ReplaceJob::excluded(const std::string& path) const {
+    return except_set_.count(path) != 0;
+}
+
+void ReplaceJob::tick_timer1() {
+    if (!timer1_on_) {
+        return;
+    }
+    try {
+        while (file_cursor_ < targets_.size() && excluded(targets_[file_cursor_])) {
+            skip_file(targets_[file_cursor_++]);
+        }
+        if (file_cursor_ >= targets_.size()) {
+            end_job();
+            return;
+        }
+        const std::string& path = targets_[file_cursor_++];
+        loaded_ = LoadedFile{};
+        replacements_ = 0;
+        entry_cursor_ = 0;
+        if (store_.load(path, loaded_) != 0) {
+            fail_file(path);  // timer1 stays on for the next target
+            return;
+        }
+        if (replace_list_.empty()) {
+            finish_file();  // nothing to apply: the file is left as it is
+            return;
+        }
+        timer1_on_ = false;
+        timer2_on_ = true;
+    } catch (const std::exception&) {
+        if (file_cursor_ > 0 && file_cursor_ <= targets_.size()) {
+            fail_file(targets_[file_cursor_ - 1]);
+        }
+    }
+}
+
+void ReplaceJob::tick_timer2() {
+    if (!timer2_on_) {
+        return;
+    }
+    try {
+        const Entry& entry = replace_list_[entry_cursor_];
+        const std::size_t made = pass_.apply(loaded_.content, entry, options_);
+        replacements_ += made;
+        observer_.entry_applied(targets_[file_cursor_ - 1], entry_cursor_, made);
+        set_progress_value(progress_value_ + static_cast<double>(loaded_.info.st_size));
+        ++entry_cursor_;
+        if (entry_cursor_ >= replace_list_.size()) {
+            finish_file();
+        }
+    } catch (const std::exception&) {
+        // Out of memory in a pass: the file on disk is still the old one.
+        timer2_on_ = false;
+        timer1_on_ = true;
+        entry_cursor_ = 0;
+        fail_file(targets_[file_cursor_ - 1]);
+    }
+}
+
+// Writes the file back, unless nothing was replaced, and hands over to timer1.
+void ReplaceJob::finish_file() {
+    timer2_on_ = false;
+    entry_cursor_ = 0;
+    const std::string& path = targets_[file_cursor_ - 1];
+    const bool write = replacements_ != 0 && !dry_run_;
+    const int error = write ? store_.write_back(path, loaded_.content, loaded_) : 0;
+    timer1_on_ = true;
+    if (error != 0) {
+        fail_file(path);
+        return;
+    }
+    status(messages::file_done(path));
+    observer_.target_finished(path, JobObserver::Outcome::completed);
+}
+
+void ReplaceJob::fail_file(const std::string& path) {
+    ++failed_count_;
+    status(messages::file_failed(path));
+    observer_.target_finished(path, JobObserver::Outcome::failed);
+}
+
+void ReplaceJob::skip_file(const std::string& path) {
+    status(messages::file_skipped(path));
+    observer_.target_finished(path, JobObserver::Outcome::skipped);
+}
+
+void ReplaceJob::end_job() {
+    file_cursor_ = 0;
+    timer1_on_ = false;
+    observer_.set_inputs_locked(false);
+    status(messages::kAllDone);
+    observer_.clear_except_field();
+    observer_.focus_source_field();
+}
+
+void ReplaceJob::run_to_end() {
+    while (running()) {
+        if (timer1_on_) {
+            tick_timer1();
+        } else {
+            tick_timer2();
+        }
+    }
+}
+
+}  // namespace wendrel::core

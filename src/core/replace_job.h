@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "entry.h"
+#include "entry_pass.h"
+#include "file_store.h"
+#include "match_options.h"
+
+namespace wendrel::core {
+
+class FileSystem;
+class JobObserver;
+
+/// What the window holds when the start button is clicked.
+struct JobInputs {
+    std::string source;  // txt_source
+    std::string except;  // txt_except
+    std::string change;  // txt_change: path of the replacement-content file
+    MatchOptions options;
+    /// Runs the whole job in memory and writes no file (the batch program's --dry-run).
+    bool dry_run = false;
+};
+
+/// The replacement job. The owner calls start() for a click of the start button, then
+/// tick_timer1() while timer1_on() and tick_timer2() while timer2_on(), one call per timer
+/// tick, until neither is on. Nothing here throws, blocks on a special file or shows anything
+/// itself: all output goes to the observer.
+class ReplaceJob {
+  public:
+    using Clock = std::function<std::string()>;
+
+    explicit ReplaceJob(JobObserver& observer);
+    ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock);
+
+    /// The start pass: resets the job, checks and reads the inputs, and starts timer1.
+    void start(const JobInputs& inputs);
+    /// Ends the job when every target is dealt with; otherwise skips excluded targets and
+    /// loads the next one.
+    void tick_timer1();
+    /// Applies the next entry to the loaded file; after the last entry writes the file back.
+    void tick_timer2();
+    /// Drives the ticks back to back until the job is idle.
+    void run_to_end();
+
+    bool timer1_on() const { return timer1_on_; }
+    bool timer2_on() const { return timer2_on_; }
+    bool running() const { return timer1_on_ || timer2_on_; }
+
+    const std::vector<Entry>& replace_list() const { return replace_list_; }
+    const std::vector<std::string>& except_list() const { return except_list_; }
+    const std::vector<std::string>& targets() const { return targets_; }
+    /// Content of the file being worked on (without the frame spaces).
+    const std::string& file_text() const { return loaded_.content; }
+    double progress_value() const { return progress_value_; }
+    double progress_max() const { return progress_max_; }
+
+    /// Targets that got the failure line in the current (or last) job.
+    std::size_t failed_count() const { return failed_count_; }
+
+  private:
+    void reset();
+    bool read_replace_list(const std::string& path);
+    void build_targets(const std::string& source);
+    void add_file_info(std::uint64_t total);
+    bool excluded(const std::string& path) const;
+    void finish_file();
+    void fail_file(const std::string& path);
+    void skip_file(const std::string& path);
+    void end_job();
+    void status(std::string_view message);
+    void set_progress_value(double value);
+
+    JobObserver& observer_;
+    FileSystem& fs_;
+    FileStore store_;
+    Clock clock_;
+    EntryPass pass_;
+
+    MatchOptions options_;
+    bool dry_run_ = false;
+    std::vector<Entry> replace_list_;
+    std::vector<std::string> except_list_;
+    std::unordered_set<std::string> except_set_;  // except_list_ for lookup
+    std::vector<std::string> targets_;
+
+    std::size_t file_cursor_ = 0;   // next target to load; the loaded one is at cursor - 1
+    std::size_t entry_cursor_ = 0;  // next entry to apply to the loaded file
+    LoadedFile loaded_;
+    std::size_t replacements_ = 0;  // made in the loaded file so far
+
+    double progress_max_ = 100;
+    double progress_value_ = 0;
+    bool timer1_on_ = false;
+    bool timer2_on_ = false;
+    std::size_t failed_count_ = 0;
+};
+
+}  // namespace wendrel::core
