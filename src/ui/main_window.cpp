@@ -1,0 +1,296 @@
+#include "ui/main_window.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+
+#include "core/posix_file_system.h"
+#include "ui/exclusion_gate.h"
+#include "ui/focus_border.h"
+#include "ui/platform.h"
+#include "ui/scaled_progress_bar.h"
+
+// Resources of a static library are only linked in when something names them, and
+// Q_INIT_RESOURCE only works from the global namespace.
+static void init_wendrel_resources() {
+    Q_INIT_RESOURCE(wendrel);
+}
+
+namespace wendrel::ui {
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The window was laid out in twips; 15 twips are one pixel at 96 dpi, and Qt's high-DPI
+// scaling takes care of other screens.
+constexpr int kTwipsPerPixel = 15;
+
+QRect from_twips(int left, int top, int width, int height) {
+    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+            height / kTwipsPerPixel};
+}
+
+QIcon icon_pair(const QString& name) {
+    QIcon icon;
+    icon.addFile(u":/icons/"_s + name + u"_32.png"_s, QSize(32, 32));
+    icon.addFile(u":/icons/"_s + name + u"_16.png"_s, QSize(16, 16));
+    return icon;
+}
+
+template <typename Widget>
+Widget* make(QWidget* container, const char* name, const QRect& geometry) {
+    auto* widget = new Widget(container);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QPushButton* make_picture_button(QWidget* container, const char* name, const QRect& geometry,
+                                 const QString& icon_name, const QString& hint) {
+    auto* button = make<QPushButton>(container, name, geometry);
+    button->setIcon(icon_pair(icon_name));
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(hint);
+    return button;
+}
+
+QLineEdit* make_field(QWidget* container, const char* name, const QRect& geometry) {
+    auto* field = make<QLineEdit>(container, name, geometry);
+    field->setFrame(false);
+    return field;
+}
+
+QLabel* make_label(QWidget* container, const char* name, const QRect& geometry,
+                   const QString& caption) {
+    auto* label = make<QLabel>(container, name, geometry);
+    label->setText(caption);
+    return label;
+}
+
+QListWidget* make_list(QWidget* container, const char* name, const QRect& geometry) {
+    auto* list = make<QListWidget>(container, name, geometry);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Like the list boxes the window was designed with: long lines are cut at the right edge
+    // rather than giving up one of the few visible lines to a scroll bar.
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Every line has the same height. Saying so spares the view from measuring every line
+    // again each time one is added, which made a long job's log cost quadratic time.
+    list->setUniformItemSizes(true);
+    return list;
+}
+
+QTimer* make_timer(QObject* owner, const char* name) {
+    auto* timer = new QTimer(owner);
+    timer->setObjectName(QString::fromLatin1(name));
+    // One job tick per timeout; with 0 ms the ticks follow each other at once while input
+    // and painting are still handled between them.
+    timer->setInterval(0);
+    return timer;
+}
+
+void set_running(QTimer& timer, bool on) {
+    if (on && !timer.isActive()) {
+        timer.start();
+    } else if (!on && timer.isActive()) {
+        timer.stop();
+    }
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : MainWindow(&platform::local_time_text, parent) {}
+
+MainWindow::MainWindow(Clock clock, QWidget* parent)
+    : QWidget(parent), job_(*this, core::PosixFileSystem::instance(), std::move(clock)) {
+    init_wendrel_resources();
+    build_window();
+    build_change_frame();
+    build_set_frame();
+    build_fileinfo_frame();
+    set_tab_order();
+    connect_events();
+    new FocusBorder({txt_source_, txt_except_, txt_change_}, this);
+    txt_source_->setFocus(Qt::OtherFocusReason);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::build_window() {
+    setObjectName(u"fm_wendrel"_s);
+    setWindowTitle(u"文件替换"_s);
+    // A fixed dialog border with only a close box, but a window of its own in the task bar.
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(icon_pair(u"wendrel"_s));
+    setFont(platform::window_font());
+    setFixedSize(from_twips(0, 0, 5475, 3915).size());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                        screen->availableGeometry()));
+    }
+
+    // Creation order is drawing order: a later control is drawn over an earlier one.
+    progressbar_ = make<ScaledProgressBar>(this, "progressbar", from_twips(0, 3600, 5475, 315));
+    progressbar_->setTextVisible(false);
+    ls_status_ = make_list(this, "ls_status", from_twips(0, 2460, 5475, 1140));
+    // A long path is shortened in its middle, so that the file name and the time stay in view.
+    ls_status_->setTextElideMode(Qt::ElideMiddle);
+}
+
+void MainWindow::build_change_frame() {
+    fm_change_ = make<QGroupBox>(this, "fm_change", from_twips(0, 0, 3855, 2415));
+    fm_change_->setTitle(u"替换内容"_s);
+
+    cm_change_ = make_picture_button(fm_change_, "cm_change", from_twips(3540, 1680, 270, 270),
+                                     u"open_folder"_s, u"选择文件"_s);
+    txt_change_ = make_field(fm_change_, "txt_change", from_twips(300, 1680, 3255, 270));
+    cm_start_ = make<QPushButton>(fm_change_, "cm_start", from_twips(2700, 1980, 1095, 375));
+    cm_start_->setText(u"开始！"_s);
+
+    cm_except_ = make<QPushButton>(fm_change_, "cm_except", from_twips(3540, 1080, 270, 270));
+    cm_except_->setText(u"＋"_s);
+    cm_except_->setFont(platform::except_button_font());
+    cm_except_->setToolTip(u"选择添加文件"_s);
+    cm_except_->setEnabled(false);
+    txt_except_ = make_field(fm_change_, "txt_except", from_twips(300, 1080, 3255, 270));
+    txt_except_->setEnabled(false);
+
+    cm_choosefile_ =
+        make_picture_button(fm_change_, "cm_choosefile", from_twips(3540, 480, 270, 270),
+                            u"open_folder"_s, u"选择文件"_s);
+    cm_choosedir_ = make_picture_button(fm_change_, "cm_choosedir", from_twips(3300, 480, 270, 270),
+                                        u"folder_search"_s, u"选择目录（目录下文件）"_s);
+    txt_source_ = make_field(fm_change_, "txt_source", from_twips(300, 480, 3015, 270));
+
+    img_about_ = make<QLabel>(fm_change_, "img_about", from_twips(60, 1980, 375, 375));
+    img_about_->setPixmap(QPixmap(u":/icons/wendrel_32.png"_s));
+    img_about_->setScaledContents(true);
+
+    make_label(fm_change_, "Label3", from_twips(120, 1440, 1695, 195), u"替换内容来源"_s);
+    make_label(fm_change_, "Label2", from_twips(120, 840, 1695, 195), u"除去文件"_s);
+    make_label(fm_change_, "Label1", from_twips(120, 240, 1695, 195), u"替换文件来源"_s);
+}
+
+void MainWindow::build_set_frame() {
+    fm_set_ = make<QGroupBox>(this, "fm_set", from_twips(3900, 0, 1575, 975));
+    fm_set_->setTitle(u"选项"_s);
+    chk_qzpp_ = make<QCheckBox>(fm_set_, "chk_qzpp", from_twips(60, 600, 1455, 255));
+    chk_qzpp_->setText(u"全字匹配"_s);
+    chk_dxx_ = make<QCheckBox>(fm_set_, "chk_dxx", from_twips(60, 240, 1455, 255));
+    chk_dxx_->setText(u"区分大小写"_s);
+    chk_dxx_->setChecked(true);
+}
+
+void MainWindow::build_fileinfo_frame() {
+    fm_fileinfo_ = make<QGroupBox>(this, "fm_fileinfo", from_twips(3900, 1020, 1575, 1395));
+    fm_fileinfo_->setTitle(u"文件信息"_s);
+    timer2_ = make_timer(fm_fileinfo_, "timer2");
+    timer1_ = make_timer(fm_fileinfo_, "timer1");
+    // The hidden target list and folder list of the design are not needed: the job keeps its
+    // own target list and lists folders itself.
+    ls_fileinfo_ = make_list(fm_fileinfo_, "ls_fileinfo", from_twips(60, 180, 1455, 1140));
+}
+
+void MainWindow::set_tab_order() {
+    const QList<QWidget*> order = {txt_source_, cm_choosedir_, cm_choosefile_, txt_except_,
+                                   cm_except_,  txt_change_,   cm_change_,     chk_dxx_,
+                                   chk_qzpp_,   cm_start_,     ls_fileinfo_,   ls_status_};
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void MainWindow::connect_events() {
+    connect(txt_source_, &QLineEdit::textChanged, this, &MainWindow::update_exclusion_controls);
+    connect(cm_start_, &QPushButton::clicked, this, &MainWindow::start_job);
+    connect(timer1_, &QTimer::timeout, this, [this] { tick(&core::ReplaceJob::tick_timer1); });
+    connect(timer2_, &QTimer::timeout, this, [this] { tick(&core::ReplaceJob::tick_timer2); });
+    // cm_choosefile, cm_choosedir, cm_except, cm_change and img_about open the choosers and
+    // the about box, which come with their own windows.
+}
+
+void MainWindow::start_job() {
+    core::JobInputs inputs;
+    inputs.source = txt_source_->text().toStdString();
+    inputs.except = txt_except_->text().toStdString();
+    inputs.change = txt_change_->text().toStdString();
+    inputs.options.whole_word = chk_qzpp_->isChecked();
+    inputs.options.match_case = chk_dxx_->isChecked();
+    job_.start(inputs);
+    sync_timers();
+}
+
+void MainWindow::tick(void (core::ReplaceJob::*tick_function)()) {
+    (job_.*tick_function)();
+    sync_timers();
+}
+
+void MainWindow::sync_timers() {
+    set_running(*timer1_, job_.timer1_on());
+    set_running(*timer2_, job_.timer2_on());
+}
+
+void MainWindow::update_exclusion_controls(const QString& source_text) {
+    const bool open = exclusion_gate_open(source_text);
+    txt_except_->setEnabled(open);
+    cm_except_->setEnabled(open);
+}
+
+void MainWindow::add_status_line(const std::string& line) {
+    ls_status_->addItem(QString::fromStdString(line));
+}
+
+void MainWindow::clear_status_log() {
+    ls_status_->clear();
+}
+
+void MainWindow::add_file_info_line(const std::string& line) {
+    ls_fileinfo_->addItem(QString::fromStdString(line));
+}
+
+void MainWindow::clear_file_info() {
+    ls_fileinfo_->clear();
+}
+
+void MainWindow::set_progress_max(double max) {
+    progressbar_->set_maximum(max);
+}
+
+void MainWindow::set_progress_value(double value) {
+    progressbar_->set_progress(value);
+}
+
+void MainWindow::set_inputs_locked(bool locked) {
+    fm_change_->setEnabled(!locked);
+    fm_set_->setEnabled(!locked);
+}
+
+void MainWindow::clear_except_field() {
+    txt_except_->clear();
+}
+
+void MainWindow::focus_source_field() {
+    txt_source_->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::show_input_check(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, u"Wendrel"_s, QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void MainWindow::refresh() {
+    repaint();
+}
+
+}  // namespace wendrel::ui

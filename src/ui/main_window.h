@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QWidget>
+#include <string>
+
+#include "core/job_observer.h"
+#include "core/replace_job.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTimer;
+
+namespace wendrel::ui {
+
+class ScaledProgressBar;
+
+/// fm_wendrel, the window in which a job is described, started and watched. It turns the
+/// window's events into calls on the job and the job's reports into changes of its controls;
+/// everything a job decides is the job's.
+class MainWindow : public QWidget, private core::JobObserver {
+    Q_OBJECT
+
+  public:
+    using Clock = core::ReplaceJob::Clock;
+
+    /// Status lines carry the local time of day.
+    explicit MainWindow(QWidget* parent = nullptr);
+    /// Status lines carry whatever `clock` returns.
+    explicit MainWindow(Clock clock, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+  private:
+    void add_status_line(const std::string& line) override;
+    void clear_status_log() override;
+    void add_file_info_line(const std::string& line) override;
+    void clear_file_info() override;
+    void set_progress_max(double max) override;
+    void set_progress_value(double value) override;
+    void set_inputs_locked(bool locked) override;
+    void clear_except_field() override;
+    void focus_source_field() override;
+    void show_input_check(const std::string& text) override;
+    void refresh() override;
+
+    void build_window();
+    void build_change_frame();
+    void build_set_frame();
+    void build_fileinfo_frame();
+    void set_tab_order();
+    void connect_events();
+
+    void start_job();
+    void tick(void (core::ReplaceJob::*tick_function)());
+    /// Lets each timer run exactly while the job wants it.
+    void sync_timers();
+    void update_exclusion_controls(const QString& source_text);
+
+    core::ReplaceJob job_;
+
+    ScaledProgressBar* progressbar_ = nullptr;
+    QListWidget* ls_status_ = nullptr;
+    QGroupBox* fm_change_ = nullptr;
+    QPushButton* cm_change_ = nullptr;
+    QLineEdit* txt_change_ = nullptr;
+    QPushButton* cm_start_ = nullptr;
+    QPushButton* cm_except_ = nullptr;
+    QLineEdit* txt_except_ = nullptr;
+    QPushButton* cm_choosefile_ = nullptr;
+    QPushButton* cm_choosedir_ = nullptr;
+    QLineEdit* txt_source_ = nullptr;
+    QLabel* img_about_ = nullptr;
+    QGroupBox* fm_set_ = nullptr;
+    QCheckBox* chk_qzpp_ = nullptr;
+    QCheckBox* chk_dxx_ = nullptr;
+    QGroupBox* fm_fileinfo_ = nullptr;
+    QTimer* timer2_ = nullptr;
+    QTimer* timer1_ = nullptr;
+    QListWidget* ls_fileinfo_ = nullptr;
+};
+
+}  // namespace wendrel::ui
