@@ -1,0 +1,27 @@
+# Install rules and the Debian package.
+include(GNUInstallDirs)
+
+install(TARGETS wendrel-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/wendrel-batch.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+if(WENDREL_BUILD_UI)
+    install(TARGETS wendrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${PROJECT_SOURCE_DIR}/res/wendrel.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    foreach(size 16 32)
+        install(FILES ${PROJECT_SOURCE_DIR}/res/icons/wendrel_${size}.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+                RENAME wendrel.png)
+    endforeach()
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME wendrel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Wendrel developers <wendrel@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Replace text in a set of files from a list of find/replace pairs")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libc6 (>= 2.34), libstdc++6 (>= 12), libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), qt6-qpa-plugins, fonts-noto-cjk")
+include(CPack)

@@ -1,0 +1,93 @@
+#include "batch_printer.h"
+
+#include "core/messages.h"
+
+namespace wendrel::batch {
+namespace {
+
+bool starts_with(const std::string& line, std::string_view prefix) {
+    return line.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+BatchPrinter::BatchPrinter(std::FILE* out, std::FILE* progress, bool quiet, bool dry_run)
+    : out_(out), progress_(progress), quiet_(quiet), dry_run_(dry_run) {}
+
+void BatchPrinter::print(const std::string& line) {
+    if (drawn_percent_ >= 0) {
+        finish_progress();
+    }
+    std::fwrite(line.data(), 1, line.size(), out_);
+    std::fputc('\n', out_);
+}
+
+void BatchPrinter::add_status_line(const std::string& line) {
+    if (starts_with(line, core::messages::kSourceUnreadable)) {
+        ++failures_;  // no target failed, but the job could not run
+    }
+    if (!quiet_ || starts_with(line, core::messages::kFailurePrefix)) {
+        print(line);
+    }
+}
+
+void BatchPrinter::add_file_info_line(const std::string& line) {
+    if (!quiet_) {
+        print(line);
+    }
+}
+
+void BatchPrinter::show_input_check(const std::string&) {
+    input_check_shown_ = true;
+}
+
+void BatchPrinter::set_progress_value(double value) {
+    if (progress_ == nullptr || progress_max_ <= 0) {
+        return;
+    }
+    const int percent = static_cast<int>(value * 100 / progress_max_);
+    if (percent == drawn_percent_) {
+        return;
+    }
+    std::fflush(out_);
+    constexpr int kWidth = 40;
+    const int filled = percent * kWidth / 100;
+    std::fprintf(progress_, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
+                 std::string(kWidth - filled, ' ').c_str(), percent);
+    std::fflush(progress_);
+    drawn_percent_ = percent;
+}
+
+void BatchPrinter::finish_progress() {
+    if (progress_ != nullptr && drawn_percent_ >= 0) {
+        std::fprintf(progress_, "\r%*s\r", 47, "");
+        std::fflush(progress_);
+    }
+    drawn_percent_ = -1;
+}
+
+void BatchPrinter::entry_applied(const std::string&, std::size_t entry, std::size_t replacements) {
+    if (counts_.size() <= entry) {
+        counts_.resize(entry + 1, 0);
+    }
+    counts_[entry] = replacements;
+}
+
+void BatchPrinter::target_finished(const std::string& path, Outcome outcome) {
+    if (outcome == Outcome::failed) {
+        ++failures_;
+    }
+    if (dry_run_ && outcome == Outcome::completed && !quiet_) {
+        std::string line = "dry run: " + path + ": replacements per entry:";
+        std::size_t total = 0;
+        for (const std::size_t count : counts_) {
+            line += ' ' + std::to_string(count);
+            total += count;
+        }
+        line += ", total " + std::to_string(total);
+        print(line);
+    }
+    counts_.clear();
+}
+
+}  // namespace wendrel::batch

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/job_observer.h"
+
+namespace wendrel::batch {
+
+/// Prints what the window would show, line by line, and keeps the tally the exit status needs.
+class BatchPrinter final : public core::JobObserver {
+  public:
+    BatchPrinter(std::FILE* out, std::FILE* progress, bool quiet, bool dry_run);
+
+    void add_status_line(const std::string& line) override;
+    void clear_status_log() override {}
+    void add_file_info_line(const std::string& line) override;
+    void clear_file_info() override {}
+    void set_progress_max(double max) override { progress_max_ = max; }
+    void set_progress_value(double value) override;
+    void set_inputs_locked(bool) override {}
+    void clear_except_field() override {}
+    void focus_source_field() override {}
+    void show_input_check(const std::string& text) override;
+    void entry_applied(const std::string& path, std::size_t entry,
+                       std::size_t replacements) override;
+    void target_finished(const std::string& path, Outcome outcome) override;
+
+    bool input_check_shown() const { return input_check_shown_; }
+    bool any_failure() const { return failures_ != 0; }
+    /// Clears the progress bar line, if one was drawn.
+    void finish_progress();
+
+  private:
+    void print(const std::string& line);
+
+    std::FILE* out_;
+    std::FILE* progress_;  // null when standard error is not a terminal
+    bool quiet_;
+    bool dry_run_;
+    bool input_check_shown_ = false;
+    std::size_t failures_ = 0;
+    double progress_max_ = 100;
+    int drawn_percent_ = -1;
+    std::vector<std::size_t> counts_;  // replacements per entry in the current target
+};
+
+}  // namespace wendrel::batch

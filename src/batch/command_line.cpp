@@ -1,0 +1,135 @@
+#include "command_line.h"
+
+#include <string_view>
+
+namespace wendrel::batch {
+namespace {
+
+// Items in the two path fields are separated by ";", so a path holding one cannot be named.
+bool append_item(std::string& field, const std::string& path, std::string_view mark,
+                 std::string_view option, std::string& error) {
+    if (path.empty() || path.find(';') != std::string::npos) {
+        error = std::string(option) + ": a path must be non-empty and must not contain ';'";
+        return false;
+    }
+    field += path;
+    field += mark;
+    field += ';';
+    return true;
+}
+
+}  // namespace
+
+bool CommandLine::parse(const std::vector<std::string>& args, BatchRequest& request,
+                        std::string& error) {
+    auto& in = request.inputs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool has_value = false;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+            has_value = true;
+        }
+        const auto flag = [&](bool& target) {
+            if (has_value) {
+                error = name + " takes no value";
+                return false;
+            }
+            target = true;
+            return true;
+        };
+        const auto take_value = [&]() {
+            if (has_value) {
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        bool ok = true;
+        if (name == "--help" || name == "-h") {
+            ok = flag(request.help);
+        } else if (name == "--version") {
+            ok = flag(request.version);
+        } else if (name == "--quiet" || name == "-q") {
+            ok = flag(request.quiet);
+        } else if (name == "--dry-run" || name == "-n") {
+            ok = flag(in.dry_run);
+        } else if (name == "--whole-word" || name == "-w") {
+            ok = flag(in.options.whole_word);
+        } else if (name == "--ignore-case" || name == "-i") {
+            bool ignore = false;
+            ok = flag(ignore);
+            in.options.match_case = !ignore;
+        } else if (name == "--source") {
+            ok = take_value();
+            in.source += value;
+        } else if (name == "--except") {
+            ok = take_value();
+            in.except += value;
+        } else if (name == "--change") {
+            ok = take_value();
+            in.change = value;
+        } else if (name == "--file") {
+            ok = take_value() && append_item(in.source, value, "", name, error);
+        } else if (name == "--dir") {
+            ok = take_value() && append_item(in.source, value, "*", name, error);
+        } else if (name == "--exclude") {
+            ok = take_value() && append_item(in.except, value, "", name, error);
+        } else {
+            error = "unknown option: " + args[i];
+            ok = false;
+        }
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* CommandLine::help_text() {
+    return R"(Usage: wendrel-batch [OPTION]... --change FILE (--source TEXT | --file PATH | --dir PATH)...
+
+Replaces text in files, exactly as the Wendrel window does, and prints the window's status
+lines and file information on standard output.
+
+Targets and exclusions:
+  --source TEXT    target items in the window's syntax: each item followed by ';',
+                   a folder item ends in '*' (e.g. '/srv/www/*;/etc/motd;')
+  --file PATH      one target file (repeatable)
+  --dir PATH       every regular file directly in the folder PATH (repeatable)
+  --except TEXT    files to leave out in the window's syntax: full paths, each followed by ';'
+  --exclude PATH   one file to leave out (repeatable)
+  --change FILE    the replacement-content file (required)
+
+Matching:
+  -w, --whole-word   a match must not have an ASCII letter on either side
+  -i, --ignore-case  ignore the case of A-Z (matching is case-sensitive by default)
+
+Output:
+  -n, --dry-run   run the whole job in memory and write nothing; print for each target how
+                  many replacements each entry made, and the total
+  -q, --quiet     print only failures
+  -h, --help      show this help and exit
+      --version   show the version and exit
+
+Items are processed from the last to the first, as in the window. --file, --dir and --exclude
+add items in the order given.
+
+The replacement-content file holds one record per line: the find text, '|', the replacement
+text, '|'. Texts are bytes taken exactly as written; lines end in LF or CR LF. Example:
+
+  colour|color|
+  Wendrel 1.0|Wendrel 2.0|
+
+Exit status: 0 when every target was completed or left out, 1 when any target could not be
+completed or the replacement-content file could not be read, 2 for bad usage.
+)";
+}
+
+}  // namespace wendrel::batch

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/replace_job.h"
+
+namespace wendrel::batch {
+
+/// What the command line asks for.
+struct BatchRequest {
+    core::JobInputs inputs;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+};
+
+/// Parses the batch program's arguments (bytes, as the shell passed them).
+class CommandLine {
+  public:
+    /// Fills `request`; on bad usage returns false and sets `error` to a one-line message.
+    static bool parse(const std::vector<std::string>& args, BatchRequest& request,
+                      std::string& error);
+    static const char* help_text();
+};
+
+}  // namespace wendrel::batch

@@ -1,0 +1,227 @@
+// End-to-end tests of the wendrel-batch program on temporary folder trees.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void spit(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+class BatchCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/wendrel-batch-test-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    // Runs the program with the C locale, so the time of each line is HH:MM:SS.
+    RunResult run(std::vector<std::string> args) {
+        RunResult result;
+        const fs::path out = root_ / ".stdout";
+        const fs::path err = root_ / ".stderr";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        args.insert(args.begin(), WENDREL_BATCH_BINARY);
+        std::vector<char*> argv;
+        for (auto& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        std::string locale = "LC_ALL=C";
+        char* envp[] = {locale.data(), nullptr};
+        pid_t pid = 0;
+        const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp);
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(rc, 0);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = slurp(out);
+        result.err = slurp(err);
+        fs::remove(out);
+        fs::remove(err);
+        return result;
+    }
+
+    // Output lines with the time of day taken off the status lines.
+    static std::vector<std::string> lines(const std::string& out) {
+        static const std::regex time(R"(--\d\d:\d\d:\d\d$)");
+        std::vector<std::string> result;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) {
+            result.push_back(std::regex_replace(line, time, "--"));
+        }
+        return result;
+    }
+
+    std::string p(const std::string& name) const { return (root_ / name).string(); }
+
+    fs::path root_;
+};
+
+TEST_F(BatchCli, FolderJobPrintsTheWindowLinesInOrderAndRewritesFiles) {
+    fs::create_directory(root_ / "d");
+    spit(root_ / "d/b.txt", "one cat\r\n");
+    spit(root_ / "d/a.txt", "cat and Cat");
+    spit(root_ / "rules", "cat|dog|\r\n");
+    const auto r = run({"--dir", p("d"), "--change", p("rules")});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const std::vector<std::string> want = {
+        "正在为替换做准备，请稍候--",
+        "完成对替换内容来源的读取--",
+        "完成对除去文件列表的读取--",
+        "类型--文件夹/文件",
+        "包含文件--2",
+        "除去文件--0",
+        "大小--1kb",
+        "完成替换的准备工作，即将开始替换--",
+        "完成文件" + p("d/a.txt") + "的替换--",
+        "完成文件" + p("d/b.txt") + "的替换--",
+        "完成了对所有文件的替换--",
+    };
+    EXPECT_EQ(lines(r.out), want);
+    EXPECT_EQ(slurp(root_ / "d/a.txt"), "dog and Cat");
+    EXPECT_EQ(slurp(root_ / "d/b.txt"), "one dog\r\n");
+}
+
+TEST_F(BatchCli, ExitStatusTable) {
+    spit(root_ / "t.txt", "x");
+    spit(root_ / "rules", "x|y|\n");
+    struct Row {
+        std::vector<std::string> args;
+        int exit_code;
+        std::string err_contains;
+    };
+    const std::vector<Row> rows = {
+        {{"--file", p("t.txt"), "--change", p("rules")}, 0, ""},
+        {{"--file", p("missing.txt"), "--change", p("rules")}, 1, ""},
+        {{"--file", p("t.txt"), "--change", p("no-rules")}, 1, ""},
+        {{"--file", p("t.txt"), "--change", p(".")}, 1, ""},
+        {{"--file", p("t.txt")}, 2, "请选择要替换的文件和替换来源"},
+        {{"--change", p("rules")}, 2, "请选择要替换的文件和替换来源"},
+        {{"--bogus"}, 2, "unknown option: --bogus"},
+        {{"--file", p("t.txt"), "--change"}, 2, "--change needs a value"},
+        {{"--quiet=yes"}, 2, "takes no value"},
+        {{"--file", p("a;b"), "--change", p("rules")}, 2, "';'"},
+        {{"--help"}, 0, ""},
+        {{"--version"}, 0, ""},
+    };
+    for (const auto& row : rows) {
+        const auto r = run(row.args);
+        EXPECT_EQ(r.exit_code, row.exit_code) << row.args[0] << " " << r.err;
+        EXPECT_NE(r.err.find(row.err_contains), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(root_ / "missing.txt"));
+    EXPECT_FALSE(fs::exists(root_ / "no-rules"));
+}
+
+TEST_F(BatchCli, DryRunWritesNothingAndCountsPerEntry) {
+    fs::create_directory(root_ / "d");
+    spit(root_ / "d/a.txt", "aaa b");
+    spit(root_ / "d/b.txt", "b");
+    spit(root_ / "rules", "a|b|\nb|c|\n");
+    const fs::path a = root_ / "d/a.txt";
+    struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    utimensat(AT_FDCWD, a.c_str(), times, 0);
+    const auto r = run({"--dir", p("d"), "--change", p("rules"), "--dry-run"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const auto out = lines(r.out);
+    // a.txt: "aaa b" -> "bbb b" (3) -> "ccc c" (4); b.txt: 0 then 1.
+    const std::string a_line =
+        "dry run: " + p("d/a.txt") + ": replacements per entry: 3 4, total 7";
+    const std::string b_line =
+        "dry run: " + p("d/b.txt") + ": replacements per entry: 0 1, total 1";
+    EXPECT_NE(std::find(out.begin(), out.end(), a_line), out.end()) << r.out;
+    EXPECT_NE(std::find(out.begin(), out.end(), b_line), out.end()) << r.out;
+    EXPECT_EQ(slurp(a), "aaa b");
+    EXPECT_EQ(slurp(root_ / "d/b.txt"), "b");
+    struct stat info {};
+    ASSERT_EQ(stat(a.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+}
+
+TEST_F(BatchCli, ConvenienceOptionsGiveTheSameJobAsTheFieldSyntax) {
+    for (const char* tree : {"x", "y"}) {
+        fs::create_directories(root_ / tree / "d");
+        spit(root_ / tree / "d/1.txt", "cat");
+        spit(root_ / tree / "d/2.txt", "cat cat");
+        spit(root_ / tree / "f.txt", "Cat");
+    }
+    spit(root_ / "rules", "cat|dog|\n");
+    const auto convenience = run({"--dir", p("x/d"), "--file", p("x/f.txt"), "--exclude",
+                                  p("x/d/2.txt"), "--change", p("rules"), "-i", "-w"});
+    const auto field =
+        run({"--source", p("y/d") + "*;" + p("y/f.txt") + ";", "--except", p("y/d/2.txt") + ";",
+             "--change", p("rules"), "--ignore-case", "--whole-word"});
+    EXPECT_EQ(convenience.exit_code, 0);
+    EXPECT_EQ(field.exit_code, 0);
+    auto from_x = lines(convenience.out);
+    for (auto& line : from_x) {
+        line = std::regex_replace(line, std::regex(p("x")), p("y"));
+    }
+    EXPECT_EQ(from_x, lines(field.out));
+    for (const char* name : {"d/1.txt", "d/2.txt", "f.txt"}) {
+        EXPECT_EQ(slurp(root_ / "x" / name), slurp(root_ / "y" / name)) << name;
+    }
+    EXPECT_EQ(slurp(root_ / "x/f.txt"), "dog");
+    EXPECT_EQ(slurp(root_ / "x/d/2.txt"), "cat cat");
+}
+
+TEST_F(BatchCli, QuietPrintsOnlyFailures) {
+    spit(root_ / "ok.txt", "a");
+    spit(root_ / "rules", "a|b|\n");
+    const auto r =
+        run({"--file", p("ok.txt"), "--file", p("gone.txt"), "--change", p("rules"), "--quiet"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(lines(r.out), std::vector<std::string>{"未能完成文件" + p("gone.txt") + "的替换--"});
+    EXPECT_EQ(slurp(root_ / "ok.txt"), "b");
+}
+
+TEST_F(BatchCli, PathBytesThatAreNotUtf8ArePrintedUnchanged) {
+    const std::string name = p("caf\xE9.txt");
+    spit(name, "x");
+    spit(root_ / "rules", "x|y|\n");
+    const auto r = run({"--file", name, "--change", p("rules")});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find("完成文件" + name + "的替换--"), std::string::npos);
+    EXPECT_EQ(slurp(name), "y");
+}
+
+}  // namespace
