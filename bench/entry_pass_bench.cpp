@@ -1,0 +1,310 @@
+// Throughput of one entry pass over large texts, next to memchr/memmem as the ceiling a
+// byte scan can reach on this machine. Every text is built once per process from a fixed
+// seed, so runs are comparable between machines and commits.
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include <string.h>  // memmem, a GNU extension that <cstring> does not declare
+
+#include "core/entry.h"
+#include "core/entry_pass.h"
+#include "core/match_options.h"
+
+namespace {
+
+using wendrel::core::Entry;
+using wendrel::core::EntryPass;
+using wendrel::core::MatchOptions;
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+constexpr std::size_t kTextSize = 64 * kMiB;
+constexpr std::size_t kMarkSpacing = 64 * 1024;
+constexpr std::uint64_t kSeed = 20240611;
+
+// The find text of the sparse cases. No word of the vocabulary contains it, in any case,
+// so the only matches are the ones planted by the generator.
+constexpr std::string_view kMark = "Wendrel";
+// Longer than the mark, so that the text grows and the pass cannot work in place.
+constexpr std::string_view kMarkReplacement = "Quillback";
+
+// A byte that the sparse text never holds: the memchr reference scans the whole buffer.
+constexpr char kAbsentByte = '#';
+
+struct SparseText {
+    std::string text;
+    std::size_t standalone_marks = 0;  // "Wendrel" between non-letters
+    std::size_t embedded_marks = 0;    // "Wendrels": found, but not as a whole word
+};
+
+// Raw engine output only: the distributions of <random> differ between standard libraries,
+// the engine's sequence does not.
+class Generator {
+  public:
+    std::size_t below(std::size_t bound) { return static_cast<std::size_t>(engine_() % bound); }
+
+  private:
+    std::mt19937_64 engine_{kSeed};
+};
+
+constexpr std::array<std::string_view, 64> kWords = {
+    "the",    "of",     "and",     "to",      "in",     "is",     "that",    "for",
+    "it",     "as",     "with",    "was",     "on",     "be",     "at",      "by",
+    "this",   "had",    "not",     "are",     "but",    "from",   "or",      "have",
+    "an",     "they",   "which",   "one",     "you",    "were",   "her",     "all",
+    "she",    "there",  "would",   "their",   "we",     "him",    "been",    "has",
+    "when",   "who",    "will",    "more",    "no",     "if",     "out",     "so",
+    "file",   "folder", "replace", "text",    "window", "button", "list",    "status",
+    "record", "number", "between", "through", "little", "before", "morning", "question",
+};
+
+void append_word(std::string& text, Generator& gen, bool capital) {
+    const std::string_view word = kWords[gen.below(kWords.size())];
+    const std::size_t first = text.size();
+    text.append(word);
+    if (capital) {
+        text[first] = static_cast<char>(text[first] - 'a' + 'A');
+    }
+}
+
+// English-like prose: sentences of 4 to 19 words, a comma now and then, a line break after
+// some sentences; the mark every ~64 KiB, alternately standalone and with a letter after it.
+SparseText build_sparse_text() {
+    SparseText result;
+    std::string& text = result.text;
+    text.reserve(kTextSize);
+    Generator gen;
+    std::size_t next_mark = kMarkSpacing / 2;
+    // The marks stop well before the end, so that the bytes a longer replacement pushes past
+    // the pass's last start position cannot hold one.
+    const std::size_t marks_end = kTextSize - 2 * kMarkSpacing;
+    constexpr std::size_t kLongestWord = 16;
+
+    while (text.size() + kLongestWord + 2 < kTextSize) {
+        const std::size_t words = 4 + gen.below(16);
+        for (std::size_t w = 0; w < words && text.size() + kLongestWord + 2 < kTextSize; ++w) {
+            if (text.size() >= next_mark && text.size() < marks_end) {
+                text.append(kMark);
+                if ((result.standalone_marks + result.embedded_marks) % 2 == 0) {
+                    ++result.standalone_marks;
+                } else {
+                    text.push_back('s');
+                    ++result.embedded_marks;
+                }
+                next_mark += kMarkSpacing - kMarkSpacing / 8 + gen.below(kMarkSpacing / 4);
+            } else {
+                append_word(text, gen, w == 0);
+            }
+            const bool last = w + 1 == words;
+            if (last) {
+                text.append(gen.below(4) == 0 ? ".\n" : ". ");
+            } else {
+                text.append(gen.below(12) == 0 ? ", " : " ");
+            }
+        }
+    }
+    text.resize(kTextSize, ' ');
+    return result;
+}
+
+// "ab" followed by two letters from c to z: every 4th byte begins a match and no other.
+std::string build_dense_text() {
+    std::string text;
+    text.reserve(kTextSize);
+    Generator gen;
+    while (text.size() < kTextSize) {
+        text.append("ab");
+        text.push_back(static_cast<char>('c' + gen.below(24)));
+        text.push_back(static_cast<char>('c' + gen.below(24)));
+    }
+    return text;
+}
+
+const SparseText& sparse_text() {
+    static const SparseText text = build_sparse_text();
+    return text;
+}
+
+const std::string& dense_text() {
+    static const std::string text = build_dense_text();
+    return text;
+}
+
+const std::string& all_a_text(std::size_t size) {
+    static const std::string text_32(32 * kMiB, 'a');
+    static const std::string text_64(64 * kMiB, 'a');
+    return size == text_32.size() ? text_32 : text_64;
+}
+
+struct PassCase {
+    std::function<const std::string&()> source;
+    Entry entry;
+    MatchOptions options;
+    // Counted by the generator, not by a pass; a function so that texts are built on first use.
+    std::function<std::size_t()> expected_replacements;
+};
+
+// Each iteration rewrites a fresh copy of the source; the copy is outside the timed region
+// (its cost is the "copy" reference below). One EntryPass serves every iteration, as one
+// serves a whole job, so its buffer is allocated once and not on every pass.
+void run_pass(benchmark::State& state, const PassCase& pass_case) {
+    const std::string& source = pass_case.source();
+    const std::size_t expected_replacements = pass_case.expected_replacements();
+    const std::ptrdiff_t growth = static_cast<std::ptrdiff_t>(pass_case.entry.replace.size()) -
+                                  static_cast<std::ptrdiff_t>(pass_case.entry.find.size());
+    const std::size_t expected_size =
+        static_cast<std::size_t>(static_cast<std::ptrdiff_t>(source.size()) +
+                                 growth * static_cast<std::ptrdiff_t>(expected_replacements));
+    EntryPass pass;
+    std::string work;
+    work.reserve(expected_size);
+    std::size_t replacements = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        work.assign(source);
+        state.ResumeTiming();
+        replacements = pass.apply(work, pass_case.entry, pass_case.options);
+        benchmark::DoNotOptimize(work.data());
+        benchmark::ClobberMemory();
+        // A fast wrong answer is worth nothing: stop as soon as the result is off.
+        if (replacements != expected_replacements || work.size() != expected_size) {
+            state.SkipWithError("pass gave an unexpected replacement count or text length");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(source.size()));
+    state.counters["replacements"] = static_cast<double>(replacements);
+}
+
+void run_memchr(benchmark::State& state) {
+    const std::string& text = sparse_text().text;
+    for (auto _ : state) {
+        const void* hit = std::memchr(text.data(), kAbsentByte, text.size());
+        benchmark::DoNotOptimize(hit);
+        if (hit != nullptr) {
+            state.SkipWithError("the absent byte occurs in the text");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+
+// Finds every occurrence of the mark, so that the whole buffer is scanned as the pass does.
+void run_memmem(benchmark::State& state) {
+    const SparseText& sparse = sparse_text();
+    const char* const begin = sparse.text.data();
+    const char* const end = begin + sparse.text.size();
+    std::size_t found = 0;
+    for (auto _ : state) {
+        found = 0;
+        const char* at = begin;
+        while (const void* hit =
+                   memmem(at, static_cast<std::size_t>(end - at), kMark.data(), kMark.size())) {
+            ++found;
+            at = static_cast<const char*>(hit) + kMark.size();
+        }
+        benchmark::DoNotOptimize(found);
+        if (found != sparse.standalone_marks + sparse.embedded_marks) {
+            state.SkipWithError("memmem found an unexpected number of marks");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(sparse.text.size()));
+    state.counters["replacements"] = static_cast<double>(found);
+}
+
+// What each pass iteration spends untimed on refreshing its input.
+void run_copy(benchmark::State& state) {
+    const std::string& source = sparse_text().text;
+    std::string work;
+    work.reserve(source.size());
+    for (auto _ : state) {
+        work.assign(source);
+        benchmark::DoNotOptimize(work.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(source.size()));
+}
+
+const std::string& sparse_source() {
+    return sparse_text().text;
+}
+
+std::size_t all_marks() {
+    return sparse_text().standalone_marks + sparse_text().embedded_marks;
+}
+
+std::size_t standalone_marks() {
+    return sparse_text().standalone_marks;
+}
+
+// Enough timed work that even the slowest case averages over more than one pass, while the
+// whole binary stays well under a few minutes on a shared machine.
+constexpr double kMinSeconds = 2.0;
+
+void register_pass(const char* name, PassCase pass_case) {
+    benchmark::RegisterBenchmark(
+        name, [pass_case](benchmark::State& state) { run_pass(state, pass_case); })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(kMinSeconds);
+}
+
+void register_benchmarks() {
+    constexpr MatchOptions kMatchCase{.whole_word = false, .match_case = true};
+    constexpr MatchOptions kIgnoreCase{.whole_word = false, .match_case = false};
+    constexpr MatchOptions kWholeWord{.whole_word = true, .match_case = true};
+    const Entry mark_entry{std::string(kMark), std::string(kMarkReplacement)};
+    const Entry mark_entry_other_case{"wENDREL", std::string(kMarkReplacement)};
+
+    register_pass("entry_pass/sparse/match_case",
+                  {sparse_source, mark_entry, kMatchCase, all_marks});
+    register_pass("entry_pass/sparse/ignore_case",
+                  {sparse_source, mark_entry_other_case, kIgnoreCase, all_marks});
+    register_pass("entry_pass/sparse/whole_word",
+                  {sparse_source, mark_entry, kWholeWord, standalone_marks});
+    register_pass("entry_pass/dense/ab_to_xy",
+                  {dense_text, Entry{"ab", "xy"}, kMatchCase, [] { return kTextSize / 4; }});
+    // Every byte matches and every replacement is matched again one byte further on: the
+    // worst case for a pass that shifts the tail or rescans from the start.
+    for (const std::size_t mib : {32, 64}) {
+        const std::size_t size = mib * kMiB;
+        const std::string name = "entry_pass/all_a/a_to_aa/" + std::to_string(mib) + "MiB";
+        const auto source = [size]() -> const std::string& { return all_a_text(size); };
+        register_pass(name.c_str(),
+                      {source, Entry{"a", "aa"}, kMatchCase, [size] { return size; }});
+    }
+    benchmark::RegisterBenchmark("reference/memchr_absent_byte", run_memchr)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(kMinSeconds);
+    benchmark::RegisterBenchmark("reference/memmem_sparse_mark", run_memmem)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(kMinSeconds);
+    benchmark::RegisterBenchmark("reference/copy_64MiB", run_copy)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(kMinSeconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    register_benchmarks();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
