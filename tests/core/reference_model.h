@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "core/entry.h"
+#include "core/match_options.h"
+
+// Slow, literal versions of the two subtle rule sets of the job, kept deliberately naive so
+// that they can be checked by reading: the engine is compared against them on random input.
+namespace wendrel::test {
+
+struct ModelPassResult {
+    std::string content;
+    std::size_t replacements = 0;
+};
+
+/// One entry pass over a padded text with 1-based positions and a full rebuild of the text
+/// for every replacement.
+ModelPassResult model_entry_pass(const std::string& content, const core::Entry& entry,
+                                 core::MatchOptions options);
+
+/// The replacement-content file read one character at a time.
+std::vector<core::Entry> model_read_records(const std::string& bytes);
+
+}  // namespace wendrel::test
