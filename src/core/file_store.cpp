@@ -149,7 +149,7 @@ int FileStore::load(const std::string& path, LoadedFile& file) {
 }
 
 int FileStore::write_back(const std::string& path, const std::string& content,
-                          const LoadedFile& loaded) {
+                          const struct stat& loaded) {
     std::string final_path;
     if (const int error = fs_.realpath(path, final_path)) {
         return error;
@@ -161,7 +161,7 @@ int FileStore::write_back(const std::string& path, const std::string& content,
     if (!S_ISREG(now.st_mode)) {
         return EINVAL;
     }
-    if (!same_version(now, loaded.info)) {
+    if (!same_version(now, loaded)) {
         return ESTALE;  // another program changed it since it was loaded: theirs wins
     }
     // Root may write anything; a file nobody may write stays as it is all the same.
@@ -177,7 +177,7 @@ int FileStore::write_back(const std::string& path, const std::string& content,
     }
     struct stat before_rename {};
     int error = fs_.stat(final_path, &before_rename);
-    if (error == 0 && !same_version(before_rename, loaded.info)) {
+    if (error == 0 && !same_version(before_rename, loaded)) {
         error = ESTALE;
     }
     if (error == 0) {

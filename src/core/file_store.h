@@ -32,8 +32,9 @@ class FileStore {
 
     /// Replaces the file's content atomically: a new file beside the final target of any
     /// symlink chain is written, synced and renamed over it, then the folder is synced.
-    /// Refuses (and changes nothing) when the file is not writable or changed since `loaded`.
-    int write_back(const std::string& path, const std::string& content, const LoadedFile& loaded);
+    /// Refuses (and changes nothing) when the file is not writable or no longer the one that
+    /// was loaded (`loaded` is LoadedFile::info).
+    int write_back(const std::string& path, const std::string& content, const struct stat& loaded);
 
     /// Full paths of the regular files of a folder (hidden ones too; symlinks to regular
     /// files count), sorted by name in byte order. Sub-folders and special files are left out.

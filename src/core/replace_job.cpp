@@ -4,7 +4,6 @@
 #include <exception>
 
 #include "field_parser.h"
-#include "job_observer.h"
 #include "messages.h"
 #include "posix_file_system.h"
 #include "replace_list_reader.h"
@@ -15,8 +14,19 @@ namespace wendrel::core {
 ReplaceJob::ReplaceJob(JobObserver& observer)
     : ReplaceJob(observer, PosixFileSystem::instance(), local_time_text) {}
 
-ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock)
-    : observer_(observer), fs_(fs), store_(fs), clock_(std::move(clock)) {}
+namespace {
+constexpr std::size_t kWriteBudget = 32 << 20;
+}  // namespace
+
+ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
+                       std::size_t write_threads)
+    : observer_(observer),
+      fs_(fs),
+      store_(fs),
+      writer_(write_threads == 0
+                  ? nullptr
+                  : std::make_unique<WriteBackQueue>(store_, write_threads, kWriteBudget)),
+      clock_(std::move(clock)) {}
 
 void ReplaceJob::status(std::string_view message) {
     std::string line(message);
@@ -142,10 +152,12 @@ void ReplaceJob::tick_timer1() {
         return;
     }
     try {
+        flush_reports(false);
         while (file_cursor_ < targets_.size() && excluded(targets_[file_cursor_])) {
-            skip_file(targets_[file_cursor_++]);
+            report(targets_[file_cursor_++], JobObserver::Outcome::skipped);
         }
         if (file_cursor_ >= targets_.size()) {
+            flush_reports(true);
             end_job();
             return;
         }
@@ -153,8 +165,12 @@ void ReplaceJob::tick_timer1() {
         loaded_ = LoadedFile{};
         replacements_ = 0;
         entry_cursor_ = 0;
+        struct stat info {};
+        if (writer_ && !writer_->idle() && fs_.stat(path, &info) == 0) {
+            writer_->wait_for_file(info);  // the same file named again: load its new content
+        }
         if (store_.load(path, loaded_) != 0) {
-            fail_file(path);  // timer1 stays on for the next target
+            report(path, JobObserver::Outcome::failed);  // timer1 stays on for the next target
             return;
         }
         if (replace_list_.empty()) {
@@ -165,7 +181,7 @@ void ReplaceJob::tick_timer1() {
         timer2_on_ = true;
     } catch (const std::exception&) {
         if (file_cursor_ > 0 && file_cursor_ <= targets_.size()) {
-            fail_file(targets_[file_cursor_ - 1]);
+            report(targets_[file_cursor_ - 1], JobObserver::Outcome::failed);
         }
     }
 }
@@ -175,6 +191,7 @@ void ReplaceJob::tick_timer2() {
         return;
     }
     try {
+        flush_reports(false);
         const Entry& entry = replace_list_[entry_cursor_];
         const std::size_t made = pass_.apply(loaded_.content, entry, options_);
         replacements_ += made;
@@ -189,7 +206,7 @@ void ReplaceJob::tick_timer2() {
         timer2_on_ = false;
         timer1_on_ = true;
         entry_cursor_ = 0;
-        fail_file(targets_[file_cursor_ - 1]);
+        report(targets_[file_cursor_ - 1], JobObserver::Outcome::failed);
     }
 }
 
@@ -197,27 +214,56 @@ void ReplaceJob::tick_timer2() {
 void ReplaceJob::finish_file() {
     timer2_on_ = false;
     entry_cursor_ = 0;
-    const std::string& path = targets_[file_cursor_ - 1];
-    const bool write = replacements_ != 0 && !dry_run_;
-    const int error = write ? store_.write_back(path, loaded_.content, loaded_) : 0;
     timer1_on_ = true;
-    if (error != 0) {
-        fail_file(path);
-        return;
+    const std::string& path = targets_[file_cursor_ - 1];
+    if (replacements_ == 0 || dry_run_) {
+        report(path, JobObserver::Outcome::completed);
+    } else if (writer_) {
+        const auto ticket = writer_->submit(path, std::move(loaded_.content), loaded_.info);
+        reports_.push_back(Report{path, JobObserver::Outcome::completed, ticket});
+    } else {
+        const int error = store_.write_back(path, loaded_.content, loaded_.info);
+        report(path, error == 0 ? JobObserver::Outcome::completed : JobObserver::Outcome::failed);
     }
-    status(messages::file_done(path));
-    observer_.target_finished(path, JobObserver::Outcome::completed);
 }
 
-void ReplaceJob::fail_file(const std::string& path) {
-    ++failed_count_;
-    status(messages::file_failed(path));
-    observer_.target_finished(path, JobObserver::Outcome::failed);
+void ReplaceJob::report(const std::string& path, JobObserver::Outcome outcome) {
+    reports_.push_back(Report{path, outcome, std::nullopt});
+    flush_reports(false);
 }
 
-void ReplaceJob::skip_file(const std::string& path) {
-    status(messages::file_skipped(path));
-    observer_.target_finished(path, JobObserver::Outcome::skipped);
+void ReplaceJob::flush_reports(bool wait) {
+    while (!reports_.empty()) {
+        Report& next = reports_.front();
+        if (next.write) {
+            const auto result = wait ? std::optional<int>(writer_->wait(*next.write))
+                                     : writer_->take_result(*next.write);
+            if (!result) {
+                return;
+            }
+            if (*result != 0) {
+                next.outcome = JobObserver::Outcome::failed;
+            }
+        }
+        add_report_line(next.path, next.outcome);
+        reports_.pop_front();
+    }
+}
+
+void ReplaceJob::add_report_line(const std::string& path, JobObserver::Outcome outcome) {
+    switch (outcome) {
+        case JobObserver::Outcome::completed:
+            status(messages::file_done(path));
+            break;
+        case JobObserver::Outcome::skipped:
+            status(messages::file_skipped(path));
+            break;
+        case JobObserver::Outcome::failed:
+            ++failed_count_;
+            status(messages::file_failed(path));
+            break;
+    }
+    observer_.target_finished(path, outcome);
 }
 
 void ReplaceJob::end_job() {

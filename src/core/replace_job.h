@@ -2,7 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -10,12 +13,13 @@
 #include "entry.h"
 #include "entry_pass.h"
 #include "file_store.h"
+#include "job_observer.h"
 #include "match_options.h"
+#include "write_back_queue.h"
 
 namespace wendrel::core {
 
 class FileSystem;
-class JobObserver;
 
 /// What the window holds when the start button is clicked.
 struct JobInputs {
@@ -35,8 +39,13 @@ class ReplaceJob {
   public:
     using Clock = std::function<std::string()>;
 
+    /// Files are synced to disk on this many threads while the next file is worked on.
+    static constexpr std::size_t kWriteThreads = 4;
+
     explicit ReplaceJob(JobObserver& observer);
-    ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock);
+    /// With `write_threads` 0 every file is written back inside the tick that finishes it.
+    ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
+               std::size_t write_threads = kWriteThreads);
 
     /// The start pass: resets the job, checks and reads the inputs, and starts timer1.
     void start(const JobInputs& inputs);
@@ -70,17 +79,30 @@ class ReplaceJob {
     void add_file_info(std::uint64_t total);
     bool excluded(const std::string& path) const;
     void finish_file();
-    void fail_file(const std::string& path);
-    void skip_file(const std::string& path);
+    /// Adds a target's line, after the lines of every earlier target.
+    void report(const std::string& path, JobObserver::Outcome outcome);
+    /// Adds the lines whose write-backs have finished, in target order; with `wait`, all.
+    void flush_reports(bool wait);
+    void add_report_line(const std::string& path, JobObserver::Outcome outcome);
     void end_job();
     void status(std::string_view message);
     void set_progress_value(double value);
 
+    // A target's line waits here until its write-back (if any) has finished, so lines keep
+    // target order and a completion line is only added once the file is in place.
+    struct Report {
+        std::string path;
+        JobObserver::Outcome outcome;
+        std::optional<WriteBackQueue::Ticket> write;
+    };
+
     JobObserver& observer_;
     FileSystem& fs_;
     FileStore store_;
+    std::unique_ptr<WriteBackQueue> writer_;  // null: write-backs run inside the tick
     Clock clock_;
     EntryPass pass_;
+    std::deque<Report> reports_;
 
     MatchOptions options_;
     bool dry_run_ = false;

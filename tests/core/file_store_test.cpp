@@ -230,7 +230,7 @@ TEST_P(FileStoreModes, WriteBackKeepsModeAndOwner) {
     ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
     LoadedFile loaded;
     ASSERT_EQ(store_.load(path, loaded), 0);
-    ASSERT_EQ(store_.write_back(path, "dog", loaded), 0);
+    ASSERT_EQ(store_.write_back(path, "dog", loaded.info), 0);
     EXPECT_EQ(content(path), "dog");
     const struct stat after = stat_of(path);
     EXPECT_EQ(after.st_mode & 07777, GetParam());
@@ -249,7 +249,7 @@ TEST_F(FileStoreTest, WriteBackGoesThroughASymlink) {
     ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
     LoadedFile loaded;
     ASSERT_EQ(store_.load(link, loaded), 0);
-    ASSERT_EQ(store_.write_back(link, "dog", loaded), 0);
+    ASSERT_EQ(store_.write_back(link, "dog", loaded.info), 0);
     struct stat info {};
     ASSERT_EQ(::lstat(link.c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
@@ -266,7 +266,7 @@ TEST_F(FileStoreTest, WriteBackCopesWithShortWrites) {
     LoadedFile loaded;
     ASSERT_EQ(store_.load(path, loaded), 0);
     fs_.limit_writes(777);
-    ASSERT_EQ(store_.write_back(path, bytes, loaded), 0);
+    ASSERT_EQ(store_.write_back(path, bytes, loaded.info), 0);
     EXPECT_TRUE(content(path) == bytes);
 }
 
@@ -274,7 +274,7 @@ TEST_F(FileStoreTest, WriteBackRefusesAReadOnlyFile) {
     const std::string path = dir_.write("t.txt", "cat", 0444);
     LoadedFile loaded;
     ASSERT_EQ(store_.load(path, loaded), 0);
-    EXPECT_NE(store_.write_back(path, "dog", loaded), 0);
+    EXPECT_NE(store_.write_back(path, "dog", loaded.info), 0);
     EXPECT_EQ(content(path), "cat");
     EXPECT_EQ(dir_.names(), Lines{"t.txt"});
 }
@@ -289,8 +289,8 @@ TEST_F(FileStoreTest, WriteBackRefusesAFileChangedSinceItsLoad) {
     ASSERT_EQ(store_.load(touched, touched_loaded), 0);
     write_all(grown, "cats");
     set_mtime(touched, 1000000100);
-    EXPECT_NE(store_.write_back(grown, "dog", grown_loaded), 0);
-    EXPECT_NE(store_.write_back(touched, "dog", touched_loaded), 0);
+    EXPECT_NE(store_.write_back(grown, "dog", grown_loaded.info), 0);
+    EXPECT_NE(store_.write_back(touched, "dog", touched_loaded.info), 0);
     EXPECT_EQ(content(grown), "cats");
     EXPECT_EQ(content(touched), "cat");
 }
@@ -300,7 +300,7 @@ TEST_F(FileStoreTest, WriteBackRefusesAFileChangedWhileTheNewOneIsWritten) {
     LoadedFile loaded;
     ASSERT_EQ(store_.load(path, loaded), 0);
     fs_.before(FsCall::fsync, 1, [&] { write_all(path, "the other program's cat"); });
-    EXPECT_NE(store_.write_back(path, "dog", loaded), 0);
+    EXPECT_NE(store_.write_back(path, "dog", loaded.info), 0);
     EXPECT_EQ(fs_.calls(FsCall::fsync), 1) << "the new file was never synced";
     EXPECT_EQ(content(path), "the other program's cat");
     EXPECT_EQ(dir_.names(), Lines{"t.txt"});
@@ -342,7 +342,7 @@ TEST_P(FileStoreWriteFault, LeavesTheOriginalAndNoTemporaryFile) {
     ASSERT_EQ(store_.load(path, loaded), 0);
     fs_.limit_writes(fault.write_limit);
     fs_.fail(fault.kind, fault.nth, fault.error);
-    EXPECT_NE(store_.write_back(path, "dog and dog\r\n", loaded), 0);
+    EXPECT_NE(store_.write_back(path, "dog and dog\r\n", loaded.info), 0);
     EXPECT_TRUE(fs_.fault_hit()) << "the write-back never made the faulty call";
     EXPECT_EQ(content(path), kOriginal);
     EXPECT_EQ(stat_of(path).st_mode & 07777, 0640u);
@@ -366,7 +366,8 @@ class FileStoreJobTest : public FileStoreTest {
 
     TempDir lists_;
     RecordingObserver obs_;
-    core::ReplaceJob job_{obs_, fs_, [] { return kTime; }};
+    // Write-backs in the tick: the fault counts the calls of one thread, in a fixed order.
+    core::ReplaceJob job_{obs_, fs_, [] { return kTime; }, 0};
 };
 
 class FileStoreJobWriteFault : public FileStoreJobTest,

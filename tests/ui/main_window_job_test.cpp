@@ -103,19 +103,20 @@ void MainWindowJobTest::whole_job() {
     QVERIFY(control<QTimer>(*window_, "timer1")->isActive());
     QVERIFY(!change_frame->isEnabled() && !set_frame->isEnabled());
 
-    // Between two files the inputs stay locked, and a click on the start button starts nothing
+    // While the job runs the inputs stay locked, and a click on the start button starts nothing
     // (a new start would empty the log and ask the clock again).
     bool checked_while_running = false;
     const QDeadlineTimer deadline(20000);
     while (running()) {
         QVERIFY2(!deadline.hasExpired(), "the job does not end");
         QApplication::processEvents();
-        if (!checked_while_running && items(*window_, "ls_status").size() == 5 && running()) {
+        const auto lines = items(*window_, "ls_status").size();
+        if (!checked_while_running && lines >= 4 && running()) {
             QVERIFY(!change_frame->isEnabled() && !set_frame->isEnabled());
             click_start();
             QTest::keyClicks(source, u"x"_s);
-            QCOMPARE(items(*window_, "ls_status").size(), 5);
-            QCOMPARE(clock_calls_, 5);
+            QCOMPARE(items(*window_, "ls_status").size(), lines);
+            QCOMPARE(clock_calls_, lines);
             QCOMPARE(source->text(), path("docs/*;"));
             checked_while_running = true;
         }

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace wendrel::core {
+
+class FileStore;
+
+/// Runs write-backs on a few worker threads, so that syncing one file to disk overlaps with
+/// loading and rewriting the next. Each write-back is the same atomic FileStore::write_back;
+/// only its waiting moves off the caller's thread. Destruction finishes every queued write.
+class WriteBackQueue {
+  public:
+    using Ticket = std::uint64_t;
+
+    /// At most `byte_budget` bytes of content wait or are written at once (one larger
+    /// write is let through alone), so memory stays bounded.
+    WriteBackQueue(FileStore& store, std::size_t threads, std::size_t byte_budget);
+    ~WriteBackQueue();
+    WriteBackQueue(const WriteBackQueue&) = delete;
+    WriteBackQueue& operator=(const WriteBackQueue&) = delete;
+
+    /// Queues the write of `content` over `path`; blocks while the budget is used up.
+    Ticket submit(std::string path, std::string content, const struct stat& loaded);
+    /// The write's result (0 or an errno) once it has finished; the result is handed out once.
+    std::optional<int> take_result(Ticket ticket);
+    /// Waits for the write to finish and hands out its result.
+    int wait(Ticket ticket);
+    /// Waits until no queued or running write is about the file `info` describes, so that a
+    /// file named twice is loaded again only after its first rewrite is in place.
+    void wait_for_file(const struct stat& info);
+    bool idle();
+
+  private:
+    struct Work {
+        Ticket ticket;
+        std::string path;
+        std::string content;
+        struct stat loaded;
+    };
+
+    void run_worker();
+    bool writing_file(const struct stat& info) const;  // caller holds mutex_
+
+    FileStore& store_;
+    const std::size_t byte_budget_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Work> waiting_;                  // guarded by mutex_
+    std::vector<struct stat> running_;          // guarded by mutex_: files being written now
+    std::unordered_map<Ticket, int> finished_;  // guarded by mutex_
+    std::size_t bytes_in_flight_ = 0;           // guarded by mutex_
+    Ticket next_ticket_ = 1;                    // guarded by mutex_
+    bool stopping_ = false;                     // guarded by mutex_
+    std::vector<std::thread> workers_;
+};
+
+}  // namespace wendrel::core

@@ -1,0 +1,132 @@
+// Write-backs on worker threads must be invisible in what the job shows and writes: the same
+// lines in the same order, the same file contents, as when each file is written in its tick.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/file_store.h"
+#include "core/posix_file_system.h"
+#include "core/replace_job.h"
+#include "core/write_back_queue.h"
+#include "recording_observer.h"
+#include "temp_dir.h"
+#include "test_util.h"
+
+namespace wendrel::test {
+namespace {
+
+struct Outcome {
+    // Progress values may come between other lines at other moments, so the streams are
+    // compared each on its own; the job's last calls are compared in full.
+    std::vector<std::string> status;
+    std::vector<std::string> info;
+    std::vector<double> values;
+    std::vector<std::string> last_calls;
+    std::vector<std::optional<std::string>> contents;
+    TickCounts ticks;
+};
+
+// Builds the same tree in `dir` for every run: text files, one read-only file, one missing
+// name, a file named twice and through a symlink, and one excluded file.
+std::string build_tree(const TempDir& dir, unsigned seed, std::vector<std::string>& files) {
+    std::mt19937 random(seed);
+    const char* words[] = {"cat", "dog", "Cat", " ", "catdog", "\r\n", "x"};
+    std::string source;
+    files.clear();
+    for (int i = 0; i < 12; ++i) {
+        std::string text;
+        for (int w = random() % 20; w > 0; --w) {
+            text += words[random() % 7];
+        }
+        const std::string name = "f" + std::to_string(i);
+        files.push_back(dir.write(name, text, i == 3 ? 0444 : 0644));
+        source += files.back() + ";";
+        if (random() % 3 == 0) {
+            source += files.back() + ";";  // named twice: the second load must see the first write
+        }
+    }
+    symlink(files[5].c_str(), (dir / "link").c_str());
+    source += dir / "link" + ";" + dir / "missing" + ";";
+    return source;
+}
+
+Outcome run_job(std::size_t write_threads, unsigned seed) {
+    TempDir dir;
+    std::vector<std::string> files;
+    const std::string source = build_tree(dir, seed, files);
+    const std::string list = dir.write("list", "cat|dog|\r\ndog|cats|\r\nx||\r\n");
+    RecordingObserver observer;
+    Outcome outcome;
+    {
+        core::ReplaceJob job(
+            observer, core::PosixFileSystem::instance(), [] { return "@"; }, write_threads);
+        job.start({source, files[7] + ";", list, {}});
+        outcome.ticks = run_ticks(job);
+    }
+    for (auto& line : observer.status) {  // the paths differ from run to run
+        for (std::size_t at; (at = line.find(dir.path())) != std::string::npos;) {
+            line.replace(at, dir.path().size(), "DIR");
+        }
+    }
+    outcome.status = observer.status;
+    outcome.info = observer.info;
+    outcome.values = observer.values;
+    outcome.last_calls.assign(observer.calls.end() - 4, observer.calls.end());
+    for (const auto& file : files) {
+        outcome.contents.push_back(read_all(file));
+    }
+    return outcome;
+}
+
+TEST(WriteBackQueue, WorkerThreadsChangeNothingTheJobShowsOrWrites) {
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        const Outcome in_tick = run_job(0, seed);
+        const Outcome threaded = run_job(core::ReplaceJob::kWriteThreads, seed);
+        EXPECT_EQ(threaded.status, in_tick.status) << "seed " << seed;
+        EXPECT_EQ(threaded.info, in_tick.info);
+        EXPECT_EQ(threaded.values, in_tick.values);
+        EXPECT_EQ(threaded.last_calls, in_tick.last_calls);
+        EXPECT_EQ(threaded.contents, in_tick.contents) << "seed " << seed;
+        EXPECT_EQ(threaded.ticks.timer1, in_tick.ticks.timer1);
+        EXPECT_EQ(threaded.ticks.timer2, in_tick.ticks.timer2);
+        EXPECT_FALSE(threaded.ticks.both_on || threaded.ticks.runaway);
+    }
+}
+
+TEST(WriteBackQueue, DestructionFinishesEveryQueuedWrite) {
+    TempDir dir;
+    core::FileStore store(core::PosixFileSystem::instance());
+    std::vector<std::string> paths;
+    {
+        core::WriteBackQueue queue(store, 2, 1 << 20);
+        for (int i = 0; i < 50; ++i) {
+            paths.push_back(dir.write("f" + std::to_string(i), "old"));
+            queue.submit(paths.back(), "new " + std::to_string(i), stat_of(paths.back()));
+        }
+    }
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(read_all(paths[i]), "new " + std::to_string(i));
+    }
+    EXPECT_EQ(dir.names().size(), 50u) << "a temporary file was left behind";
+}
+
+TEST(WriteBackQueue, ResultsAreHandedOutOnceInTicketTerms) {
+    TempDir dir;
+    core::FileStore store(core::PosixFileSystem::instance());
+    core::WriteBackQueue queue(store, 1, 1 << 20);
+    const std::string path = dir.write("a", "old");
+    const auto loaded = stat_of(path);
+    const auto good = queue.submit(path, "new", loaded);
+    // The second write is of a file that is no longer the loaded one: refused.
+    const auto stale = queue.submit(path, "newer", loaded);
+    EXPECT_EQ(queue.wait(good), 0);
+    EXPECT_NE(queue.wait(stale), 0);
+    EXPECT_EQ(queue.take_result(good), std::nullopt);
+    EXPECT_EQ(read_all(path), "new");
+}
+
+}  // namespace
+}  // namespace wendrel::test
