@@ -1,0 +1,35 @@
+// The entry pass against the literal reference model, on any bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "core/entry_pass.h"
+#include "reference_model.h"
+
+using namespace wendrel;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) {
+        return 0;
+    }
+    // Byte 0: options; byte 1: find length; byte 2: replacement length; then find,
+    // replacement and the content. Lengths are kept small so that matches are likely.
+    const core::MatchOptions options{(data[0] & 1) != 0, (data[0] & 2) != 0};
+    std::string rest(reinterpret_cast<const char*>(data) + 3, size - 3);
+    const std::size_t find_size = std::min<std::size_t>(data[1] % 5, rest.size());
+    const core::Entry entry{
+        rest.substr(0, find_size),
+        rest.substr(find_size, std::min<std::size_t>(data[2] % 9, rest.size() - find_size))};
+    std::string content = rest.substr(find_size + entry.replace.size());
+    if (content.size() > 512) {
+        content.resize(512);  // the model rebuilds the text per replacement
+    }
+    const auto want = test::model_entry_pass(content, entry, options);
+    static core::EntryPass pass;  // reused, as a job reuses it
+    const std::size_t count = pass.apply(content, entry, options);
+    if (content != want.content || count != want.replacements) {
+        std::abort();
+    }
+    return 0;
+}
