@@ -2,28 +2,25 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 
 #include "core/posix_file_system.h"
+#include "ui/about_box.h"
+#include "ui/clickable_picture.h"
+#include "ui/dir_chooser.h"
 #include "ui/exclusion_gate.h"
+#include "ui/file_chooser.h"
 #include "ui/focus_border.h"
 #include "ui/platform.h"
 #include "ui/scaled_progress_bar.h"
-
-// Resources of a static library are only linked in when something names them, and
-// Q_INIT_RESOURCE only works from the global namespace.
-static void init_wendrel_resources() {
-    Q_INIT_RESOURCE(wendrel);
-}
 
 namespace wendrel::ui {
 
@@ -31,21 +28,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// The window was laid out in twips; 15 twips are one pixel at 96 dpi, and Qt's high-DPI
-// scaling takes care of other screens.
-constexpr int kTwipsPerPixel = 15;
-
-QRect from_twips(int left, int top, int width, int height) {
-    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-            height / kTwipsPerPixel};
-}
-
-QIcon icon_pair(const QString& name) {
-    QIcon icon;
-    icon.addFile(u":/icons/"_s + name + u"_32.png"_s, QSize(32, 32));
-    icon.addFile(u":/icons/"_s + name + u"_16.png"_s, QSize(16, 16));
-    return icon;
-}
+using platform::from_twips;
 
 template <typename Widget>
 Widget* make(QWidget* container, const char* name, const QRect& geometry) {
@@ -58,7 +41,7 @@ Widget* make(QWidget* container, const char* name, const QRect& geometry) {
 QPushButton* make_picture_button(QWidget* container, const char* name, const QRect& geometry,
                                  const QString& icon_name, const QString& hint) {
     auto* button = make<QPushButton>(container, name, geometry);
-    button->setIcon(icon_pair(icon_name));
+    button->setIcon(platform::resource_icon(icon_name));
     button->setIconSize(QSize(16, 16));
     button->setToolTip(hint);
     return button;
@@ -98,6 +81,15 @@ QTimer* make_timer(QObject* owner, const char* name) {
     return timer;
 }
 
+// Characters, not UTF-16 units: a character outside the BMP is two units.
+QString without_last_character(const QString& text) {
+    const qsizetype units =
+        text.size() >= 2 && text.back().isLowSurrogate() && text[text.size() - 2].isHighSurrogate()
+            ? 2
+            : 1;
+    return text.chopped(std::min(units, text.size()));
+}
+
 void set_running(QTimer& timer, bool on) {
     if (on && !timer.isActive()) {
         timer.start();
@@ -112,7 +104,6 @@ MainWindow::MainWindow(QWidget* parent) : MainWindow(&platform::local_time_text,
 
 MainWindow::MainWindow(Clock clock, QWidget* parent)
     : QWidget(parent), job_(*this, core::PosixFileSystem::instance(), std::move(clock)) {
-    init_wendrel_resources();
     build_window();
     build_change_frame();
     build_set_frame();
@@ -123,7 +114,11 @@ MainWindow::MainWindow(Clock clock, QWidget* parent)
     txt_source_->setFocus(Qt::OtherFocusReason);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // They are windows of their own, not children of this one.
+    delete chooser_;
+    delete about_;
+}
 
 void MainWindow::build_window() {
     setObjectName(u"fm_wendrel"_s);
@@ -131,13 +126,10 @@ void MainWindow::build_window() {
     // A fixed dialog border with only a close box, but a window of its own in the task bar.
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(icon_pair(u"wendrel"_s));
+    setWindowIcon(platform::resource_icon(u"wendrel"_s));
     setFont(platform::window_font());
     setFixedSize(from_twips(0, 0, 5475, 3915).size());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
-                                        screen->availableGeometry()));
-    }
+    platform::centre_on_screen(*this);
 
     // Creation order is drawing order: a later control is drawn over an earlier one.
     progressbar_ = make<ScaledProgressBar>(this, "progressbar", from_twips(0, 3600, 5475, 315));
@@ -172,8 +164,8 @@ void MainWindow::build_change_frame() {
                                         u"folder_search"_s, u"选择目录（目录下文件）"_s);
     txt_source_ = make_field(fm_change_, "txt_source", from_twips(300, 480, 3015, 270));
 
-    img_about_ = make<QLabel>(fm_change_, "img_about", from_twips(60, 1980, 375, 375));
-    img_about_->setPixmap(QPixmap(u":/icons/wendrel_32.png"_s));
+    img_about_ = make<ClickablePicture>(fm_change_, "img_about", from_twips(60, 1980, 375, 375));
+    img_about_->setPixmap(platform::resource_icon(u"wendrel"_s).pixmap(32, 32));
     img_about_->setScaledContents(true);
 
     make_label(fm_change_, "Label3", from_twips(120, 1440, 1695, 195), u"替换内容来源"_s);
@@ -215,8 +207,64 @@ void MainWindow::connect_events() {
     connect(cm_start_, &QPushButton::clicked, this, &MainWindow::start_job);
     connect(timer1_, &QTimer::timeout, this, [this] { tick(&core::ReplaceJob::tick_timer1); });
     connect(timer2_, &QTimer::timeout, this, [this] { tick(&core::ReplaceJob::tick_timer2); });
-    // cm_choosefile, cm_choosedir, cm_except, cm_change and img_about open the choosers and
-    // the about box, which come with their own windows.
+    connect(cm_choosefile_, &QPushButton::clicked, this,
+            [this] { open_file_chooser(FileChooser::kTargetMode); });
+    connect(cm_except_, &QPushButton::clicked, this,
+            [this] { open_file_chooser(FileChooser::kExclusionMode); });
+    connect(cm_change_, &QPushButton::clicked, this, &MainWindow::open_content_chooser);
+    connect(cm_choosedir_, &QPushButton::clicked, this, &MainWindow::open_dir_chooser);
+    connect(img_about_, &ClickablePicture::clicked, this, &MainWindow::open_about_box);
+}
+
+HandBack MainWindow::hand_back() {
+    return HandBack(this, txt_source_, txt_except_, txt_change_);
+}
+
+void MainWindow::show_chooser(QWidget* chooser) {
+    chooser_ = chooser;
+    // Kept above this window, though not its child: a child would be disabled together with
+    // this window. Blocking this window for the window system too keeps a click on it from
+    // taking the activation, and so the keys, away from the chooser; show() still returns at
+    // once.
+    chooser->winId();
+    chooser->windowHandle()->setTransientParent(windowHandle());
+    chooser->setWindowModality(Qt::WindowModal);
+    chooser->show();
+}
+
+FileChooser* MainWindow::show_file_chooser(QStringView mode) {
+    auto* chooser = new FileChooser(hand_back());
+    show_chooser(chooser);
+    chooser->setWindowTitle(mode.toString());
+    return chooser;
+}
+
+void MainWindow::open_file_chooser(QStringView mode) {
+    show_file_chooser(mode);
+    setEnabled(false);
+}
+
+void MainWindow::open_content_chooser() {
+    FileChooser* chooser = show_file_chooser(FileChooser::kContentMode);
+    // Only a typed folder path with one more character after it names a folder here; the
+    // items that the choosers write do not, and then the chooser stays where it started.
+    chooser->open_folder(without_last_character(txt_source_->text()));
+    setEnabled(false);
+}
+
+void MainWindow::open_dir_chooser() {
+    show_chooser(new DirChooser(hand_back()));
+    setEnabled(false);
+}
+
+void MainWindow::open_about_box() {
+    if (about_) {
+        about_->raise();
+    } else {
+        about_ = new AboutBox();
+        about_->show();
+    }
+    about_->activateWindow();
 }
 
 void MainWindow::start_job() {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QPointer>
+#include <QStringView>
 #include <QWidget>
 #include <string>
 
 #include "core/job_observer.h"
 #include "core/replace_job.h"
+#include "ui/hand_back.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -16,6 +19,8 @@ class QTimer;
 
 namespace wendrel::ui {
 
+class ClickablePicture;
+class FileChooser;
 class ScaledProgressBar;
 
 /// fm_wendrel, the window in which a job is described, started and watched. It turns the
@@ -59,6 +64,14 @@ class MainWindow : public QWidget, private core::JobObserver {
     void sync_timers();
     void update_exclusion_controls(const QString& source_text);
 
+    HandBack hand_back();
+    void show_chooser(QWidget* chooser);
+    FileChooser* show_file_chooser(QStringView mode);
+    void open_file_chooser(QStringView mode);
+    void open_content_chooser();
+    void open_dir_chooser();
+    void open_about_box();
+
     core::ReplaceJob job_;
 
     ScaledProgressBar* progressbar_ = nullptr;
@@ -72,7 +85,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     QPushButton* cm_choosefile_ = nullptr;
     QPushButton* cm_choosedir_ = nullptr;
     QLineEdit* txt_source_ = nullptr;
-    QLabel* img_about_ = nullptr;
+    ClickablePicture* img_about_ = nullptr;
     QGroupBox* fm_set_ = nullptr;
     QCheckBox* chk_qzpp_ = nullptr;
     QCheckBox* chk_dxx_ = nullptr;
@@ -80,6 +93,10 @@ class MainWindow : public QWidget, private core::JobObserver {
     QTimer* timer2_ = nullptr;
     QTimer* timer1_ = nullptr;
     QListWidget* ls_fileinfo_ = nullptr;
+
+    // At most one of each is open; a chooser keeps this window disabled while it is.
+    QPointer<QWidget> chooser_;
+    QPointer<QWidget> about_;
 };
 
 }  // namespace wendrel::ui

@@ -1,8 +1,22 @@
 #include "ui/platform.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QLocale>
+#include <QScreen>
+#include <QStyle>
 #include <QTime>
+#include <QWidget>
+#include <algorithm>
+
+// Resources of a static library are only linked in when something names them, and
+// Q_INIT_RESOURCE only works from the global namespace.
+static void init_wendrel_resources() {
+    Q_INIT_RESOURCE(wendrel);
+}
 
 namespace wendrel::ui::platform {
 
@@ -20,6 +34,21 @@ const QStringList kSerifStandIns = {u"Noto Serif CJK SC"_s, u"Source Han Serif S
 constexpr qreal kWindowPointSize = 9;
 constexpr qreal kExceptPointSize = 14.25;
 
+// The windows were laid out in twips; 15 twips are one pixel at 96 dpi.
+constexpr int kTwipsPerPixel = 15;
+
+// File systems that are kernel interfaces rather than places where a user keeps files.
+const QStringList kPseudoFileSystems = {
+    u"autofs"_s,   u"binfmt_misc"_s, u"bpf"_s,        u"cgroup"_s,    u"cgroup2"_s,
+    u"configfs"_s, u"debugfs"_s,     u"devpts"_s,     u"devtmpfs"_s,  u"efivarfs"_s,
+    u"fusectl"_s,  u"hugetlbfs"_s,   u"mqueue"_s,     u"nsfs"_s,      u"proc"_s,
+    u"pstore"_s,   u"rpc_pipefs"_s,  u"securityfs"_s, u"selinuxfs"_s, u"sysfs"_s,
+    u"tracefs"_s};
+
+// Trees that hold the system's own state; what is mounted in them is not the user's.
+const QStringList kSystemTrees = {u"/proc"_s, u"/sys"_s, u"/dev"_s, u"/run"_s};
+const QString kRemovableMedia = u"/run/media"_s;
+
 QString first_installed(const QStringList& wanted, const QStringList& installed) {
     for (const QString& family : wanted) {
         if (installed.contains(family, Qt::CaseInsensitive)) {
@@ -27,6 +56,40 @@ QString first_installed(const QStringList& wanted, const QStringList& installed)
         }
     }
     return {};
+}
+
+bool is_inside(const QString& path, const QString& folder) {
+    return path == folder || folder == u"/"_s || path.startsWith(folder + u'/');
+}
+
+// The mount table writes space, tab, newline and backslash in a path as a backslash and three
+// octal digits.
+QString decode_mount_path(QByteArrayView field) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const auto is_octal = [&](qsizetype at) {
+            return at < field.size() && field[at] >= '0' && field[at] <= '7';
+        };
+        if (field[i] == '\\' && is_octal(i + 1) && is_octal(i + 2) && is_octal(i + 3)) {
+            bytes += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) |
+                                       (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            bytes += field[i];
+        }
+    }
+    return QFile::decodeName(bytes);
+}
+
+bool is_user_volume(const QString& mount_point, const QString& type) {
+    if (kPseudoFileSystems.contains(type) || !mount_point.startsWith(u'/')) {
+        return false;
+    }
+    if (is_inside(mount_point, kRemovableMedia)) {
+        return true;
+    }
+    return std::none_of(kSystemTrees.begin(), kSystemTrees.end(),
+                        [&](const QString& tree) { return is_inside(mount_point, tree); });
 }
 
 void drop_spaces_before(QString& text) {
@@ -101,6 +164,83 @@ QFont window_font() {
     }
     font.setPointSizeF(kWindowPointSize);
     return font;
+}
+
+QRect from_twips(int left, int top, int width, int height) {
+    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+            height / kTwipsPerPixel};
+}
+
+void centre_on_screen(QWidget& window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
+                                               screen->availableGeometry()));
+    }
+}
+
+QIcon resource_icon(const QString& name) {
+    init_wendrel_resources();
+    QIcon icon;
+    icon.addFile(u":/icons/"_s + name + u"_32.png"_s, QSize(32, 32));
+    icon.addFile(u":/icons/"_s + name + u"_16.png"_s, QSize(16, 16));
+    return icon;
+}
+
+QStringList volume_roots(QByteArrayView mount_table) {
+    QStringList roots;
+    for (const QByteArray& line : mount_table.toByteArray().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 3) {
+            continue;
+        }
+        const QString mount_point = QDir::cleanPath(decode_mount_path(fields[1]));
+        if (is_user_volume(mount_point, QString::fromLatin1(fields[2])) &&
+            !roots.contains(mount_point)) {
+            roots << mount_point;
+        }
+    }
+    roots.removeAll(u"/"_s);
+    roots.sort();
+    roots.prepend(u"/"_s);
+    return roots;
+}
+
+QStringList mounted_volumes() {
+    QFile table(u"/proc/self/mounts"_s);
+    // A file of the proc file system has no size, so it is read to its end.
+    return table.open(QIODevice::ReadOnly) ? volume_roots(table.readAll()) : QStringList{u"/"_s};
+}
+
+QString volume_root(const QString& folder, const QStringList& roots) {
+    QString best = u"/"_s;
+    for (const QString& root : roots) {
+        if (root.size() > best.size() && is_inside(folder, root)) {
+            best = root;
+        }
+    }
+    return best;
+}
+
+QString join_path(const QString& folder, const QString& name) {
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+void sort_names(QStringList& names) {
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+}
+
+QString readable_folder(const QString& path) {
+    if (path.isEmpty()) {
+        return {};
+    }
+    const QFileInfo info(path);
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
+        return {};
+    }
+    return QDir::cleanPath(info.absoluteFilePath());
 }
 
 }  // namespace wendrel::ui::platform

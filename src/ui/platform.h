@@ -1,12 +1,19 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QFont>
+#include <QIcon>
+#include <QRect>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <string>
 
-// What the window needs from the desktop it runs on: the time text of the status log and the
-// fonts, with the fallbacks that a Linux desktop needs.
+class QWidget;
+
+// What the windows need from the desktop they run on: the time text of the status log, the
+// fonts, measures and icons, and the mounted volumes that stand in for drives, with the
+// fallbacks that a Linux desktop needs.
 namespace wendrel::ui::platform {
 
 /// A QTime format without its time-zone fields ("t" and longer runs of "t" outside quotes) and
@@ -25,5 +32,41 @@ QFont except_button_font();
 
 /// The font of every other control: 宋体 9 pt where installed, else the desktop's face at 9 pt.
 QFont window_font();
+
+/// A rectangle given in twips, in pixels at 96 dpi (Qt scales for other screens).
+QRect from_twips(int left, int top, int width, int height);
+
+/// Puts a top-level window in the middle of the primary screen's free area.
+void centre_on_screen(QWidget& window);
+
+/// One of our icons in res/icons, with its 32×32 and 16×16 images.
+QIcon resource_icon(const QString& name);
+
+/// Where the lists of volumes come from; tests put in their own.
+using VolumeSource = std::function<QStringList()>;
+
+/// The volumes a user can browse, from a mount table in the format of /proc/self/mounts:
+/// mount points of real file systems, "/" first and the rest sorted. Kernel interfaces (proc,
+/// sysfs, cgroup, devpts and the like) are left out, and so is anything mounted inside the
+/// system trees /proc, /sys, /dev and /run, except removable media under /run/media.
+QStringList volume_roots(QByteArrayView mount_table);
+
+/// volume_roots() of this process's mount table; just "/" when that cannot be read.
+QStringList mounted_volumes();
+
+/// The root of the volume among `roots` that holds `folder` (an absolute, clean path): the
+/// longest root that is `folder` or one of its ancestors, and "/" when none is.
+QString volume_root(const QString& folder, const QStringList& roots);
+
+/// `folder` and `name` with one separator between them, also when `folder` is the root.
+QString join_path(const QString& folder, const QString& name);
+
+/// Sorts names as a user looks for them: ignoring case, then with capitals first among names
+/// that differ only in case.
+void sort_names(QStringList& names);
+
+/// `path` as a clean absolute path when it names a folder that can be listed, else empty.
+/// A relative path is taken from the process's current folder.
+QString readable_folder(const QString& path);
 
 }  // namespace wendrel::ui::platform
