@@ -1,0 +1,286 @@
+// The choosers and the about box as the main window's buttons open them: the windows, what
+// they hand back to which field, where the focus goes when they close, their lists and keys,
+// the mounted volumes that stand for drives, and a job on sources picked with the mouse.
+#include <QKeySequence>
+#include <QPushButton>
+#include <QWindow>
+#include <algorithm>
+
+#include "ui/file_list.h"
+#include "ui/folder_list.h"
+#include "ui/platform.h"
+#include "window_bench.h"
+
+using wendrel::ui::FileList;
+using wendrel::ui::FolderList;
+
+class ChooserTest : public QObject {
+    Q_OBJECT
+
+    WindowBench bench_;
+
+    /// The one entry of the list whose text ends in `name`.
+    static QListWidgetItem* entry(const QListWidget& list, const QString& name) {
+        const QList<QListWidgetItem*> found = list.findItems(name, Qt::MatchEndsWith);
+        return found.size() == 1 ? found.front() : nullptr;
+    }
+
+    /// A double-click as a mouse makes it: a click, then a press that is a double-click, then
+    /// its release.
+    static bool click(QListWidget& list, const QString& name, int clicks) {
+        QListWidgetItem* item = entry(list, name);
+        if (item) {
+            list.scrollToItem(item);
+            const QPoint at = list.visualItemRect(item).center();
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+            if (clicks == 2) {
+                QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, at);
+            }
+        }
+        return item;
+    }
+
+    /// Works an open chooser as `gesture` says (see choosers_data()); false when the gesture
+    /// finds nothing to work on or does not have its effect.
+    bool act(QWidget& chooser, const QString& gesture) {
+        const QString verb = gesture.section(u':', 0, 0);
+        const QString path = bench_.path(gesture.section(u':', 1));
+        const QString name = QFileInfo(path).fileName();
+        auto* dir = control<FolderList>(chooser, "dir");
+        auto* file = control<FileList>(chooser, "file");
+        if (verb == u"ok"_s) {
+            QTest::mouseClick(control(chooser, "cm_ok"), Qt::LeftButton);
+        } else if (verb == u"close"_s) {
+            chooser.close();
+        } else if (verb == u"new"_s) {
+            return write_file(path, {});
+        } else if (verb.endsWith(u"listed"_s)) {
+            return (entry(*file, name) != nullptr) == (verb == u"listed"_s);
+        } else if (verb == u"at"_s) {
+            return dir->path() == path && (!file || file->path() == path);
+        } else if (verb == u"open"_s) {
+            return click(*dir, name, 2) && dir->path() == path;
+        } else if (verb == u"enter"_s) {
+            dir->setCurrentItem(entry(*dir, name));
+            QTest::keyClick(dir, Qt::Key_Return);
+            return dir->path() == path;
+        } else if (verb == u"click"_s) {
+            return click(*dir, name, 1) && dir->highlighted_path() == path;
+        } else if (verb == u"pick"_s || verb == u"double"_s) {
+            return click(*file, name, verb == u"pick"_s ? 1 : 2);
+        } else {
+            const QKeyCombination key = QKeySequence(gesture)[0];
+            QTest::keyClick(chooser.focusWidget(), key.key(), key.keyboardModifiers());
+        }
+        return true;
+    }
+
+  private slots:
+    void init() {
+        QVERIFY(bench_.set_up({u"docs/sub/"_s, u"docs/.cfg/"_s, u"docs/a.txt"_s, u"docs/b.txt"_s,
+                               u"docs/C.txt"_s, u"docs/.env"_s, u"other/z.txt"_s, u"top.txt"_s}));
+    }
+    void cleanup() { bench_.tear_down(); }
+
+    void choosers_data() {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<QString>("before");  // txt_source|txt_except|txt_change; "@" is the tree
+        // Scripts of openings apart by ", ", of gestures by blanks: "open:X" (double-click a
+        // folder), "enter:X" (Enter on it), "click:X", "at:X" (X is open), "pick:F" or "double:F"
+        // (click a file), "listed:F" or "unlisted:F", "new:F" (make a file), "ok", "close" (the
+        // close box), or a key. Paths are in the tree, "" is the tree, where the choosers start.
+        QTest::addColumn<QStringList>("openings");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("caption");  // set after opening, in place of the mode's
+
+        const auto row = [](const char* tag, const char* button, const char* before,
+                            const char* openings, const char* after, const char* focus,
+                            const char* caption = "") {
+            QTest::newRow(tag) << QByteArray(button) << QString::fromUtf8(before)
+                               << QString::fromUtf8(openings).split(u", "_s)
+                               << QString::fromUtf8(after) << QString::fromLatin1(focus)
+                               << QString::fromUtf8(caption);
+        };
+        const char* a_then_b = "open:docs pick:a.txt ok, open:docs pick:b.txt ok";
+        row("files: twice", "cm_choosefile", "||", a_then_b, "@/docs/a.txt;@/docs/b.txt;||",
+            "txt_change");
+        row("files: typed text runs into the item; sorted names picked with keys", "cm_choosefile",
+            "typed||", "open:docs pick:C.txt Up Up Return", "typed@/docs/a.txt;||", "txt_change");
+        row("files: a double-click on a hidden file hands it back and closes", "cm_choosefile",
+            "||", "open:docs double:.env", "@/docs/.env;||", "txt_change");
+        row("files: a file clicked, another folder opened, OK", "cm_choosefile", "||",
+            "open:docs pick:b.txt open: open:other at:other ok", "@/docs/b.txt;||", "txt_change");
+        row("files: F5 re-reads the lists and keeps the choice", "cm_choosefile", "||",
+            "open:docs pick:a.txt new:docs/new.txt unlisted:new.txt F5 listed:new.txt ok",
+            "@/docs/a.txt;||", "txt_change");
+        row("files: no file chosen", "cm_choosefile", "x;|y;|z", "open:docs ok", "x;|y;|z",
+            "txt_change");
+        row("files: Esc", "cm_choosefile", "||", "open:docs pick:a.txt Esc", "||", "txt_source");
+        row("files: close box", "cm_choosefile", "x;||", "open:docs pick:a.txt close", "x;||",
+            "txt_change");
+        row("files: no mode", "cm_choosefile", "||", "open:docs pick:a.txt ok", "||", "txt_source",
+            "Choose File");
+        row("files: a caption that is nearly a mode", "cm_choosefile", "||",
+            "open:docs pick:a.txt ok", "||", "txt_source", "选择替换的文件 ");
+        row("exclusions: twice", "cm_except", "@*;|old;|", a_then_b,
+            "@*;|old;@/docs/a.txt;@/docs/b.txt;|", "txt_change");
+        row("exclusions: Shift+Esc", "cm_except", "/a*;||", "pick:top.txt Shift+Esc", "/a*;||",
+            "txt_change");
+        row("exclusions: close box", "cm_except", "/a*;||", "close", "/a*;||", "txt_change");
+        row("content: twice", "cm_change", "||old.txt", a_then_b, "||@/docs/b.txt", "txt_source");
+        // The content chooser starts in the folder that is txt_source's text less its last
+        // character, and where it would anyway when that is no folder.
+        row("content: close box; typed folder and ;", "cm_change", "@/docs;||", "at:docs close",
+            "@/docs;||", "txt_change");
+        row("content: Esc; relative folder and a character beyond the BMP", "cm_change",
+            "docs/sub😀||", "at:docs/sub Esc", "docs/sub😀||", "txt_change");
+        row("content: a folder item is no folder", "cm_change", "@/docs*;||", "at: close",
+            "@/docs*;||", "txt_change");
+        row("folders: OK at once", "cm_choosedir", "old;||", "ok", "old;*;||", "txt_except");
+        row("folders: double-click opens, then OK", "cm_choosedir", "old;||", "open:docs ok",
+            "old;@/docs*;||", "txt_except");
+        row("folders: single click on a folder that is not open", "cm_choosedir", "old;||",
+            "click:docs ok", "old;@*;||", "txt_except");
+        row("folders: opened with keys after a click", "cm_choosedir", "||",
+            "click:docs enter:other ok", "@*;||", "txt_except");
+        row("folders: twice, a hidden one", "cm_choosedir", "||",
+            "open:docs ok, open:docs open:docs/.cfg ok", "@/docs*;@/docs/.cfg*;||", "txt_except");
+        row("folders: OK, exclusions filled", "cm_choosedir", "|x;|", "ok", "*;|x;|", "txt_change");
+        row("folders: Esc and F5 are no keys of it; close box", "cm_choosedir", "||",
+            "Esc F5 close", "||", "txt_source");
+        row("folders: close box, exclusions shut", "cm_choosedir", "/a;||", "close", "/a;||",
+            "txt_change");
+    }
+
+    void choosers() {
+        QFETCH(QByteArray, button);
+        QFETCH(QString, before);
+        QFETCH(QStringList, openings);
+        QFETCH(QString, after);
+        QFETCH(QString, focus);
+        QFETCH(QString, caption);
+
+        const QHash<QByteArray, QString> modes = {{"cm_choosefile", u"选择替换的文件"_s},
+                                                  {"cm_except", u"选择除去的文件"_s},
+                                                  {"cm_change", u"选择替换内容来源"_s},
+                                                  {"cm_choosedir", u"选择目录"_s}};
+        const bool folders = button == "cm_choosedir";
+        bench_.fill(before);
+        control(bench_.main(), "chk_dxx")->setFocus();  // so that a rule that does nothing fails
+
+        for (const QString& script : openings) {
+            bench_.click(button);
+            QPointer<QWidget> chooser = open_window(folders ? "fm_choosedir" : "fm_choosefile");
+            QVERIFY(wait_active(chooser));
+            QCOMPARE(chooser->windowTitle(), modes[button]);
+            // A window of its own, not a child that the disabled main window would disable too.
+            QVERIFY(!bench_.main().isEnabled() && chooser->isEnabled() && !chooser->parentWidget());
+            QVERIFY(fixed_and_centred(*chooser, folders ? QSize(2895, 3315) : QSize(2775, 3135)));
+            QCOMPARE(frame(*chooser), Qt::Dialog | Qt::WindowCloseButtonHint);
+            QCOMPARE(chooser->windowHandle()->transientParent(), bench_.main().windowHandle());
+            const auto picture = [](const QIcon& icon) { return icon.pixmap(16, 16).toImage(); };
+            QCOMPARE(picture(chooser->windowIcon()),
+                     picture(control<QPushButton>(bench_.main(), "cm_choosedir")->icon()));
+            for (const char* list : {"dir", "file", "drive"}) {
+                QVERIFY(folders || control(*chooser, list)->toolTip() == u"Press F5 to refresh"_s);
+            }
+            // The disabled main window opens nothing more.
+            for (const char* other : {"cm_choosefile", "cm_choosedir", "cm_change", "img_about"}) {
+                bench_.click(other);
+            }
+            QVERIFY(std::ranges::count_if(QApplication::topLevelWidgets(), &QWidget::isVisible) ==
+                    2);
+
+            chooser->setWindowTitle(caption.isEmpty() ? chooser->windowTitle() : caption);
+            for (const QString& gesture : script.split(u' ')) {
+                QVERIFY2(chooser && chooser->isVisible(), "closed before its last gesture");
+                QVERIFY2(act(*chooser, gesture), qPrintable(gesture));
+            }
+            QTRY_VERIFY(!chooser);
+            QVERIFY(bench_.main().isEnabled());
+        }
+        QCOMPARE(bench_.fields(), bench_.expand(after));
+        QCOMPARE(bench_.focus(), focus);
+        QTRY_COMPARE(QApplication::activeWindow(), &bench_.main());
+        // The hand-back ran txt_source's change handling: the gate follows the new text.
+        QCOMPARE(bench_.field("txt_except")->isEnabled(), bench_.fields().contains(u"*;"_s));
+    }
+
+    void about_box_data() {
+        QTest::addColumn<QString>("closing");  // a key, or another way it goes away
+        for (const char* way :
+             {"Return", "Esc", "Space", "A", "Ctrl+Alt+F4", "deactivation", "close box"}) {
+            QTest::newRow(way) << QString::fromLatin1(way);
+        }
+    }
+
+    void about_box() {
+        QFETCH(QString, closing);
+        for (int opening = 0; opening < 2; ++opening) {  // and it opens again after closing
+            bench_.click("img_about");
+            QPointer<QWidget> about = open_window("fm_about");
+            QVERIFY(wait_active(about));
+            QCOMPARE(about->windowTitle(), u"Wendrel V.Demo"_s);
+            QCOMPARE(frame(*about), Qt::Tool | Qt::WindowCloseButtonHint);
+            QVERIFY(!about->parentWidget() && fixed_and_centred(*about, {2715, 1395}));
+            const auto* text = control<QPushButton>(*about, "Command1");
+            QVERIFY(text && !text->isEnabled() && text->geometry() == about->rect());
+            QVERIFY(text->text().startsWith(u"WendrelV.Demo\n"_s) &&
+                    text->text().count(u'\n') == 3);
+
+            // The main window stays usable; a click into the box keeps it, and a second click
+            // on the picture brings the open box forward instead of opening another.
+            QVERIFY(bench_.main().isEnabled());
+            QTest::mouseClick(about, Qt::LeftButton);
+            bench_.click("img_about");
+            QCOMPARE(open_window("fm_about"), about.data());
+            QVERIFY(wait_active(about));
+            if (closing == u"deactivation"_s) {
+                bench_.main().activateWindow();
+            } else if (closing == u"close box"_s) {
+                about->close();
+            } else {
+                const QKeyCombination key = QKeySequence(closing)[0];
+                QTest::keyClick(about, key.key(), key.keyboardModifiers());
+            }
+            QTRY_VERIFY(!about);
+        }
+    }
+
+    void job_on_picked_sources() {
+        QVERIFY(write_file(bench_.path(u"docs/a.txt"_s), "the cat sat") &&
+                write_file(bench_.path(u"changes.txt"_s), "cat|dog|\r\n"));
+        bench_.click("cm_choosedir");
+        QPointer<QWidget> chooser = open_window("fm_choosedir");
+        QVERIFY(chooser && act(*chooser, u"open:docs"_s) && act(*chooser, u"ok"_s));
+        QTRY_VERIFY(!chooser);
+        bench_.click("cm_change");
+        chooser = open_window("fm_choosefile");
+        QVERIFY(chooser && act(*chooser, u"double:changes.txt"_s));
+        QTRY_VERIFY(!chooser);
+        QCOMPARE(bench_.fields(), bench_.expand(u"@/docs*;||@/changes.txt"_s));
+        bench_.click("cm_start");
+        QTRY_VERIFY_WITH_TIMEOUT(!bench_.job_running(), 20000);
+        QCOMPARE(read_file(bench_.path(u"docs/a.txt"_s)), QByteArray("the dog sat"));
+    }
+
+    void volume_roots() {
+        // Real file systems only, "/" first, the rest sorted, each once, blanks unescaped; no
+        // kernel interfaces, nothing inside the system trees but removable media.
+        const QByteArray table =
+            "/dev/b /srv ext4 rw 0 0\n/dev/a / ext4 rw 0 0\nproc /proc proc rw 0 0\ngarbage\n"
+            "sysfs /sys sysfs rw 0 0\ncgroup2 /cg cgroup2 rw 0 0\ntmpfs /run tmpfs rw 0 0\n"
+            "/dev/c /run/media/USB vfat rw 0 0\n/dev/d /my\\040disk ext4 rw 0 0\n/dev/b /srv ext4 "
+            "rw 0 0\n";
+        QCOMPARE(wendrel::ui::platform::volume_roots(table),
+                 QStringList({u"/"_s, u"/my disk"_s, u"/run/media/USB"_s, u"/srv"_s}));
+        // A file in the root folder gets one separator, like a file anywhere else.
+        QCOMPARE(wendrel::ui::platform::join_path(u"/"_s, u"a.txt"_s), u"/a.txt"_s);
+        QCOMPARE(wendrel::ui::platform::join_path(u"/srv"_s, u"a.txt"_s), u"/srv/a.txt"_s);
+    }
+};
+
+QTEST_MAIN(ChooserTest)
+#include "chooser_test.moc"

@@ -1,0 +1,349 @@
+// The main window: its controls as it opens, the tab order, the exclusion gate, the focus
+// border, whole jobs through it, and the two helpers it shows the job's state with.
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "ui/platform.h"
+#include "ui/scaled_progress_bar.h"
+#include "window_bench.h"
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    WindowBench bench_;
+
+    QWidget& window() const { return bench_.main(); }
+
+    QList<bool> frames_enabled() const {
+        return {control(window(), "fm_change")->isEnabled(),
+                control(window(), "fm_set")->isEnabled()};
+    }
+
+    QStringList framed_fields() const {
+        QStringList framed;
+        for (const char* name : {"txt_source", "txt_except", "txt_change"}) {
+            if (bench_.field(name)->hasFrame()) {
+                framed << QString::fromLatin1(name);
+            }
+        }
+        return framed;
+    }
+
+  private slots:
+    void init() {
+        QVERIFY(bench_.set_up({u"changes.txt=cat|dog|\r\nsat|sit|\r\n"_s,
+                               u"docs/a.txt=The cat sat. Cat concat cats"_s,
+                               u"docs/b.txt=cat\r\nsat\r\n"_s, u"docs/c.txt=cat sat"_s,
+                               u"docs/d.txt=tomcat sat"_s}));
+    }
+    void cleanup() { bench_.tear_down(); }
+
+    void controls_data() {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QRect>("twips");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<bool>("enabled");
+
+        auto row = [](const char* name, const char* kind, const char* container, QRect twips,
+                      const char* caption = "", const char* hint = "", bool enabled = true) {
+            QTest::newRow(name) << QByteArray(kind) << QString::fromLatin1(container) << twips
+                                << QString::fromUtf8(caption) << QString::fromUtf8(hint) << enabled;
+        };
+        row("progressbar", "QProgressBar", "fm_wendrel", {0, 3600, 5475, 315});
+        row("ls_status", "QListWidget", "fm_wendrel", {0, 2460, 5475, 1140});
+        row("fm_change", "QGroupBox", "fm_wendrel", {0, 0, 3855, 2415}, "替换内容");
+        row("cm_change", "QPushButton", "fm_change", {3540, 1680, 270, 270}, "", "选择文件");
+        row("txt_change", "QLineEdit", "fm_change", {300, 1680, 3255, 270});
+        row("cm_start", "QPushButton", "fm_change", {2700, 1980, 1095, 375}, "开始！");
+        row("cm_except", "QPushButton", "fm_change", {3540, 1080, 270, 270}, "＋", "选择添加文件",
+            false);
+        row("txt_except", "QLineEdit", "fm_change", {300, 1080, 3255, 270}, "", "", false);
+        row("cm_choosefile", "QPushButton", "fm_change", {3540, 480, 270, 270}, "", "选择文件");
+        row("cm_choosedir", "QPushButton", "fm_change", {3300, 480, 270, 270}, "",
+            "选择目录（目录下文件）");
+        row("txt_source", "QLineEdit", "fm_change", {300, 480, 3015, 270});
+        row("img_about", "QLabel", "fm_change", {60, 1980, 375, 375});
+        row("Label3", "QLabel", "fm_change", {120, 1440, 1695, 195}, "替换内容来源");
+        row("Label2", "QLabel", "fm_change", {120, 840, 1695, 195}, "除去文件");
+        row("Label1", "QLabel", "fm_change", {120, 240, 1695, 195}, "替换文件来源");
+        row("fm_set", "QGroupBox", "fm_wendrel", {3900, 0, 1575, 975}, "选项");
+        row("chk_qzpp", "QCheckBox", "fm_set", {60, 600, 1455, 255}, "全字匹配");
+        row("chk_dxx", "QCheckBox", "fm_set", {60, 240, 1455, 255}, "区分大小写");
+        row("fm_fileinfo", "QGroupBox", "fm_wendrel", {3900, 1020, 1575, 1395}, "文件信息");
+        row("ls_fileinfo", "QListWidget", "fm_fileinfo", {60, 180, 1455, 1140});
+    }
+
+    void controls() {
+        QFETCH(QByteArray, kind);
+        QFETCH(QString, container);
+        QFETCH(QRect, twips);
+        QFETCH(QString, caption);
+        QFETCH(QString, hint);
+        QFETCH(bool, enabled);
+
+        const QWidget* widget = control(window(), QTest::currentDataTag());
+        QVERIFY(widget);
+        QVERIFY2(widget->inherits(kind), widget->metaObject()->className());
+        QCOMPARE(widget->parentWidget()->objectName(), container);
+        // 15 twips are one pixel at 96 dpi.
+        QCOMPARE(widget->geometry(),
+                 QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+        const char* caption_property = kind == "QGroupBox" ? "title" : "text";
+        QCOMPARE(kind == "QProgressBar" ? QString() : widget->property(caption_property).toString(),
+                 caption);
+        QCOMPARE(widget->toolTip(), hint);
+        QCOMPARE(widget->isEnabled(), enabled);
+        QVERIFY(widget->isVisible());
+    }
+
+    void window_as_it_opens() {
+        QCOMPARE(window().objectName(), u"fm_wendrel"_s);
+        QCOMPARE(window().windowTitle(), u"文件替换"_s);
+        QVERIFY(fixed_and_centred(window(), {5475, 3915}));
+        // Close box only; a tool window would stay off the task bar.
+        QCOMPARE(frame(window()), Qt::Window | Qt::WindowCloseButtonHint);
+
+        // The application icon in both sizes, also stretched over img_about; the caption-less
+        // buttons show pictures, the two choose-a-file buttons the same one.
+        QVERIFY(window().windowIcon().availableSizes().contains(QSize(16, 16)));
+        const auto* about = control<QLabel>(window(), "img_about");
+        QCOMPARE(about->pixmap().toImage(), window().windowIcon().pixmap(32, 32).toImage());
+        QVERIFY(about->hasScaledContents());
+        const auto icon = [this](const char* name) {
+            return control<QPushButton>(window(), name)->icon().pixmap(16, 16).toImage();
+        };
+        QVERIFY(!icon("cm_choosedir").isNull() && icon("cm_choosedir") != icon("cm_choosefile"));
+        QCOMPARE(icon("cm_change"), icon("cm_choosefile"));
+
+        QVERIFY(control<QCheckBox>(window(), "chk_dxx")->isChecked());
+        QVERIFY(!control<QCheckBox>(window(), "chk_qzpp")->isChecked());
+        QVERIFY(items(window(), "ls_status").isEmpty() && items(window(), "ls_fileinfo").isEmpty());
+        const auto* bar = control<QProgressBar>(window(), "progressbar");
+        QCOMPARE(QList<int>({bar->minimum(), bar->value(), bar->maximum()}),
+                 QList<int>({0, 0, 100}));
+        for (const char* name : {"timer1", "timer2"}) {
+            const auto* timer = control<QTimer>(window(), name);
+            QVERIFY2(timer && !timer->isActive() && timer->interval() == 0, name);
+        }
+
+        const QFont plus = control(window(), "cm_except")->font();
+        QVERIFY(plus.pointSizeF() == 14.25 && plus.bold());
+        QVERIFY(QFontMetrics(plus).inFont(QChar(0xFF0B)));  // a face that has the full-width "＋"
+        for (const QWidget* widget :
+             window().findChildren<QWidget*>(QRegularExpression(u"^.+$"_s))) {
+            QVERIFY2(widget->objectName() == u"cm_except"_s || widget->font() == window().font(),
+                     qPrintable(widget->objectName()));
+        }
+
+        QCOMPARE(bench_.focus(), u"txt_source"_s);
+        QCOMPARE(framed_fields(), QStringList{u"txt_source"_s});
+    }
+
+    void tab_cycle_data() {
+        QTest::addColumn<QString>("source_text");
+        QTest::addColumn<QString>("cycle");
+        QTest::newRow("exclusion closed") << QString()
+                                          << u"cm_choosedir cm_choosefile txt_change cm_change "
+                                             "chk_dxx chk_qzpp cm_start ls_fileinfo ls_status "
+                                             "txt_source"_s;
+        QTest::newRow("exclusion open") << u"/srv/docs*;"_s
+                                        << u"cm_choosedir cm_choosefile txt_except cm_except "
+                                           "txt_change cm_change chk_dxx chk_qzpp cm_start "
+                                           "ls_fileinfo ls_status txt_source"_s;
+    }
+
+    void tab_cycle() {
+        QFETCH(QString, source_text);
+        QFETCH(QString, cycle);
+        bench_.field("txt_source")->setText(source_text);
+        QStringList visited;
+        while (visited.size() <= cycle.count(u' ')) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << bench_.focus();
+        }
+        QCOMPARE(visited.join(u' '), cycle);
+    }
+
+    void exclusion_gate_data() {
+        QTest::addColumn<QString>("source_text");
+        QTest::addColumn<bool>("open");
+
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("file items only") << u"/srv/a.txt;/srv/b.txt;"_s << false;
+        QTest::newRow("folder item after a file") << u"/srv/a.txt;/srv/docs*;"_s << true;
+        QTest::newRow("folder without its ;") << u"/srv/docs*"_s << false;
+        QTest::newRow("lone star") << u"*"_s << false;
+        QTest::newRow("two stars") << u"**"_s << true;
+        QTest::newRow("only the first star counts") << u"/a*b*"_s << true;
+        QTest::newRow("star, one Chinese character") << u"*文"_s << true;
+        QTest::newRow("star, one character beyond the BMP") << u"*😀"_s << true;
+    }
+
+    void exclusion_gate() {
+        QFETCH(QString, source_text);
+        QFETCH(bool, open);
+
+        // Start from the opposite state, so that a gate that does not run fails every row.
+        QLineEdit* source = bench_.field("txt_source");
+        QLineEdit* except = bench_.field("txt_except");
+        source->setText(open ? u"closed"_s : u"**"_s);
+        except->setText(u"/srv/docs/old.txt;"_s);
+        source->setText(source_text);
+        QCOMPARE(except->isEnabled(), open);
+        QCOMPARE(control(window(), "cm_except")->isEnabled(), open);
+        QCOMPARE(except->text(), u"/srv/docs/old.txt;"_s);  // closing the gate keeps the text
+    }
+
+    void focus_border_moves() {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(bench_.focus(), u"cm_choosedir"_s);
+        QCOMPARE(framed_fields(), QStringList());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(framed_fields(), QStringList{u"txt_change"_s});
+        bench_.click("txt_source");
+        QCOMPARE(framed_fields(), QStringList{u"txt_source"_s});
+
+        // Another window taking the activation leaves the focus, and so the frame, in place.
+        QFocusEvent deactivated(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QApplication::sendEvent(bench_.field("txt_source"), &deactivated);
+        QCOMPARE(framed_fields(), QStringList{u"txt_source"_s});
+
+        bench_.field("txt_source")->setText(u"/srv/docs*;"_s);
+        bench_.click("txt_except");
+        QCOMPARE(framed_fields(), QStringList{u"txt_except"_s});
+        bench_.click("chk_qzpp");
+        QCOMPARE(framed_fields(), QStringList());
+    }
+
+    void whole_job() {
+        bench_.fill(u"@/docs/*;|@/docs/c.txt;|@/changes.txt"_s);
+        QLineEdit* source = bench_.field("txt_source");
+        control<QCheckBox>(window(), "chk_qzpp")->setChecked(true);
+        QSignalSpy timer1_ticks(control<QTimer>(window(), "timer1"), &QTimer::timeout);
+        QSignalSpy timer2_ticks(control<QTimer>(window(), "timer2"), &QTimer::timeout);
+
+        bench_.click("cm_start");
+        QCOMPARE(frames_enabled(), QList<bool>({false, false}));
+
+        // While the job runs the inputs stay locked, and a click on the start button starts nothing
+        // (a new start would empty the log and ask the clock again).
+        bool checked_while_running = false;
+        const QDeadlineTimer deadline(20000);
+        while (bench_.job_running()) {
+            QVERIFY2(!deadline.hasExpired(), "the job does not end");
+            QApplication::processEvents();
+            const auto lines = items(window(), "ls_status").size();
+            if (!checked_while_running && lines >= 4 && bench_.job_running()) {
+                QCOMPARE(frames_enabled(), QList<bool>({false, false}));
+                bench_.click("cm_start");
+                QTest::keyClicks(source, u"x"_s);
+                QCOMPARE(items(window(), "ls_status").size(), lines);
+                QCOMPARE(bench_.clock_calls, lines);
+                QCOMPARE(source->text(), bench_.expand(u"@/docs/*;"_s));
+                checked_while_running = true;
+            }
+        }
+        QVERIFY(checked_while_running);
+
+        // Whole words, case matched; c.txt is left out.
+        QCOMPARE(read_file(bench_.path(u"docs/a.txt"_s)), "The dog sit. Cat concat cats");
+        QCOMPARE(read_file(bench_.path(u"docs/b.txt"_s)), "dog\r\nsit\r\n");
+        QCOMPARE(read_file(bench_.path(u"docs/c.txt"_s)), "cat sat");
+        QCOMPARE(read_file(bench_.path(u"docs/d.txt"_s)), "tomcat sit");
+        QCOMPARE(items(window(), "ls_status"),
+                 bench_
+                     .expand(u"正在为替换做准备，请稍候--#1|完成对替换内容来源的读取--#2|"
+                             "完成对除去文件列表的读取--#3|完成替换的准备工作，即将开始替换--#4|"
+                             "完成文件@/docs/a.txt的替换--#5|完成文件@/docs/b.txt的替换--#6|"
+                             "跳过了文件@/docs/c.txt的替换--#7|完成文件@/docs/d.txt的替换--#8|"
+                             "完成了对所有文件的替换--#9"_s)
+                     .split(u'|'));
+        QCOMPARE(items(window(), "ls_fileinfo"),
+                 QStringList(
+                     {u"类型--文件夹/文件"_s, u"包含文件--4"_s, u"除去文件--1"_s, u"大小--1kb"_s}));
+        // 28 + 10 + 10 bytes worked on with two entries each, after a start at 100.
+        const auto* bar = control<QProgressBar>(window(), "progressbar");
+        QCOMPARE(bar->maximum(), 48 * 2 + 100);
+        QCOMPARE(bar->value(), bar->maximum());
+        // One job tick per timer event: three loads and the tick that skips c.txt and ends the
+        // job; one entry per tick.
+        QCOMPARE(timer1_ticks.count(), 4);
+        QCOMPARE(timer2_ticks.count(), 6);
+
+        QCOMPARE(frames_enabled(), QList<bool>({true, true}));
+        QCOMPARE(bench_.field("txt_except")->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), source);
+        QVERIFY(source->hasFrame());
+    }
+
+    void rejected_start_data() {
+        QTest::addColumn<QString>("fields");
+        QTest::newRow("no targets") << u"|/srv/b.txt;|@/changes.txt"_s;
+        QTest::newRow("no replacement content") << u"@/docs/*;|/srv/b.txt;|"_s;
+        QTest::newRow("nothing") << u"|/srv/b.txt;|"_s;
+    }
+
+    void rejected_start() {
+        QFETCH(QString, fields);
+
+        // A finished job first, so that the rejected start has a log and a bar to reset.
+        bench_.fill(u"@/docs/a.txt;||@/changes.txt"_s);
+        bench_.click("cm_start");
+        QTRY_VERIFY_WITH_TIMEOUT(!bench_.job_running(), 20000);
+        QCOMPARE(items(window(), "ls_status").size(), 6);
+
+        bench_.fill(fields);
+        // Close the modal box from the loop it runs; the guard cancels the timer if none comes.
+        QStringList seen;
+        QObject guard;
+        QTimer::singleShot(0, &guard, [&seen] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seen << box->text() << box->windowTitle() << QString::number(box->icon())
+                     << QString::number(box->standardButtons().toInt());
+                box->reject();
+            }
+        });
+        bench_.click("cm_start");
+
+        QCOMPARE(seen, QStringList({u"请选择要替换的文件和替换来源"_s, u"Wendrel"_s,
+                                    QString::number(QMessageBox::NoIcon),
+                                    QString::number(QMessageBox::Ok)}));
+        QVERIFY(items(window(), "ls_status").isEmpty() && items(window(), "ls_fileinfo").isEmpty());
+        QCOMPARE(control<QProgressBar>(window(), "progressbar")->value(), 0);
+        QCOMPARE(bench_.clock_calls, 6);
+        QCOMPARE(frames_enabled(), QList<bool>({true, true}));
+        QCOMPARE(bench_.fields(), bench_.expand(fields));
+    }
+
+    void progress_bar_scale() {
+        // The job's doubles, beyond int on a fixed scale; refused values change nothing.
+        wendrel::ui::ScaledProgressBar bar;
+        const auto shown = [&bar] { return QList<int>{bar.maximum(), bar.value()}; };
+        const int scale = wendrel::ui::ScaledProgressBar::kScaledRange;
+        QVERIFY(bar.set_maximum(4e9) && bar.set_progress(1e9));
+        QVERIFY(!bar.set_progress(4.1e9) && !bar.set_progress(-1) && !bar.set_progress(qQNaN()));
+        QVERIFY(!bar.set_maximum(0) && !bar.set_maximum(qInf()));
+        QCOMPARE(shown(), QList<int>({scale, scale / 4}));
+        QVERIFY(bar.set_maximum(10));  // a lower maximum brings the value down with it
+        QCOMPARE(shown(), QList<int>({10, 10}));
+    }
+
+    void time_without_zone() {
+        namespace platform = wendrel::ui::platform;
+        QCOMPARE(platform::without_time_zone(u"tHH'h't mm 'o''clock'\u202Ftttt"_s),
+                 u"HH'h'mm 'o''clock'"_s);
+        const QString now = QString::fromStdString(platform::local_time_text());
+        QVERIFY2(!now.contains(QDateTime::currentDateTime().timeZoneAbbreviation()),
+                 qPrintable(now));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
