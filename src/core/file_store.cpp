@@ -21,6 +21,17 @@ constexpr int kTempAttempts = 16;
 // regular files that are the only ones ever read.
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
 
+// A file is held in memory about twice over while it is rewritten; one that cannot fit is
+// refused up front rather than left to the out-of-memory killer.
+std::size_t largest_loadable_size() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page_size <= 0) {
+        return static_cast<std::size_t>(-1) / 4;
+    }
+    return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(page_size);
+}
+
 bool same_version(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
@@ -119,6 +130,9 @@ int FileStore::load(const std::string& path, LoadedFile& file) {
         return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     }
     const auto expected = static_cast<std::size_t>(info.st_size);
+    if (expected > largest_loadable_size()) {
+        return EFBIG;
+    }
     std::string content;
     try {
         content.resize(expected);
@@ -164,6 +178,9 @@ int FileStore::write_back(const std::string& path, const std::string& content,
     if (!same_version(now, loaded)) {
         return ESTALE;  // another program changed it since it was loaded: theirs wins
     }
+    if (static_cast<std::size_t>(now.st_size) == content.size() && holds(final_path, content)) {
+        return 0;  // the entries put back what they took out: nothing to write
+    }
     // Root may write anything; a file nobody may write stays as it is all the same.
     if ((now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         return EACCES;
@@ -195,6 +212,30 @@ int FileStore::write_back(const std::string& path, const std::string& content,
         fs_.close(folder);
     }
     return 0;
+}
+
+bool FileStore::holds(const std::string& path, const std::string& content) {
+    const int fd = fs_.open(path, kReadFlags);
+    if (fd < 0) {
+        return false;
+    }
+    Descriptor file(fs_, fd);
+    std::string block(std::min(kReadBlock, content.size()) + 1, '\0');
+    std::size_t done = 0;
+    for (;;) {
+        const long n = fs_.read(fd, block.data(), block.size());
+        if (n < 0 || done + static_cast<std::size_t>(n) > content.size()) {
+            return false;
+        }
+        if (n == 0) {
+            return done == content.size();
+        }
+        if (content.compare(done, static_cast<std::size_t>(n), block.data(),
+                            static_cast<std::size_t>(n)) != 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
 }
 
 int FileStore::write_temp_beside(const std::string& final_path, const std::string& content,

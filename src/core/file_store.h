@@ -32,6 +32,7 @@ class FileStore {
 
     /// Replaces the file's content atomically: a new file beside the final target of any
     /// symlink chain is written, synced and renamed over it, then the folder is synced.
+    /// A file that already holds `content` is left untouched.
     /// Refuses (and changes nothing) when the file is not writable or no longer the one that
     /// was loaded (`loaded` is LoadedFile::info).
     int write_back(const std::string& path, const std::string& content, const struct stat& loaded);
@@ -41,6 +42,8 @@ class FileStore {
     int list_folder(const std::string& folder, std::vector<std::string>& paths);
 
   private:
+    /// True when the file at `path` holds exactly `content`.
+    bool holds(const std::string& path, const std::string& content);
     int write_temp_beside(const std::string& final_path, const std::string& content,
                           const struct stat& original, std::string& temp_path);
 
