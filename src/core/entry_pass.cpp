@@ -46,12 +46,38 @@ class Finder {
 
     /// First start in [from, last] of a byte run equal to the find text; kNone if there is none.
     /// The run starting at `last` must lie inside `data`.
-    std::size_t next(const char* data, std::size_t from, std::size_t last) const {
+    std::size_t next(const char* data, std::size_t from, std::size_t last) {
         const std::size_t n = find_.size();
-        if (!fold_) {
-            const void* hit = memmem(data + from, last - from + n, find_.data(), n);
-            return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : kNone;
+        if (fold_) {
+            return next_folded(data, from, last);
         }
+        // memchr on the first byte outruns memmem while that byte is rare and matches are
+        // dense; once it keeps stopping on bytes that lead nowhere, memmem takes over.
+        for (std::size_t at = from; at <= last && false_starts_ <= kFalseStartBudget + found_;) {
+            const void* hit = std::memchr(data + at, find_.front(), last - at + 1);
+            if (hit == nullptr) {
+                return kNone;
+            }
+            at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+            if (std::memcmp(data + at + 1, find_.data() + 1, n - 1) == 0) {
+                ++found_;
+                return at;
+            }
+            ++false_starts_;
+            from = ++at;
+        }
+        if (from > last) {
+            return kNone;
+        }
+        const void* hit = memmem(data + from, last - from + n, find_.data(), n);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : kNone;
+    }
+
+  private:
+    static constexpr std::size_t kFalseStartBudget = 256;
+
+    std::size_t next_folded(const char* data, std::size_t from, std::size_t last) const {
+        const std::size_t n = find_.size();
         for (std::size_t at = from; at <= last;) {
             at = next_first_byte(data, at, last);
             if (at == kNone) {
@@ -65,7 +91,6 @@ class Finder {
         return kNone;
     }
 
-  private:
     // Next byte in [from, last] equal to the first find byte in either case. One pass over the
     // bytes: two memchr calls would rescan the whole rest for a case that seldom occurs.
     std::size_t next_first_byte(const char* data, std::size_t from, std::size_t last) const {
@@ -96,6 +121,8 @@ class Finder {
 
     std::string_view find_;
     bool fold_ = false;
+    std::size_t found_ = 0;         // matches found by the first-byte scan
+    std::size_t false_starts_ = 0;  // first bytes it stopped on that began no match
     char lower_first_ = 0;
     char upper_first_ = 0;
 };
@@ -114,7 +141,7 @@ std::size_t EntryPass::apply(std::string& in, const Entry& entry, MatchOptions o
         return 0;
     }
     const std::size_t last_start = in.size() - n;  // fixed for the whole pass
-    const Finder finder(find, options.match_case);
+    Finder finder(find, options.match_case);
 
     out_.clear();
     out_.reserve(in.size() + (repl.size() > n ? 4096 : 0));
