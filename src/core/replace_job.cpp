@@ -15,7 +15,7 @@ ReplaceJob::ReplaceJob(JobObserver& observer)
     : ReplaceJob(observer, PosixFileSystem::instance(), local_time_text) {}
 
 namespace {
-constexpr std::size_t kWriteBudget = 32 << 20;
+constexpr std::size_t kWriteBudget = 8 << 20;
 }  // namespace
 
 ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
