@@ -1,6 +1,8 @@
 #pragma once
 
-#include <array>
+#include <fcntl.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 
@@ -8,74 +10,83 @@
 
 namespace wendrel::test {
 
-enum class FsCall {
-    open,
-    create,  // an open() with O_CREAT: the new file of a write-back
-    read,
-    write,
-    fstat,
-    fsync,
-    fchmod,
-    fchown,
-    close,
-    stat,
-    access,
-    rename,
-    unlink,
-    realpath,
-    list_names,
-    count_
-};
+// `create` is an open() with O_CREAT: the new file of a write-back.
+enum class FsCall { none, create, write, fsync, fchmod, fchown, close, rename };
 
-/// Forwards to a real file system, but can fail one chosen call with a chosen errno and
-/// shorten reads and writes, so tests can see what a fault at any step leaves behind.
+/// Forwards to a real file system, but can fail one chosen call with a chosen errno, or run an
+/// action just before it (to play another program), and can shorten reads and writes.
 class FaultyFileSystem final : public core::FileSystem {
   public:
-    explicit FaultyFileSystem(core::FileSystem& real);
+    explicit FaultyFileSystem(core::FileSystem& real) : real_(real) {}
 
-    /// The `nth` call of `kind` from now on (1 = the next one) fails with `error`.
-    void fail(FsCall kind, int nth, int error);
-    /// Runs `action` just before the `nth` call of `kind` from now on is made, e.g. to
-    /// play another program that changes a file in the middle of a write-back.
-    void before(FsCall kind, int nth, std::function<void()> action);
-    /// Every read / write moves at most `bytes` bytes (0 = no limit).
-    void limit_reads(std::size_t bytes) { read_limit_ = bytes; }
-    void limit_writes(std::size_t bytes) { write_limit_ = bytes; }
-    bool fault_hit() const { return hit_; }
-    int calls(FsCall kind) const { return counts_[index(kind)]; }
+    /// The `nth` call of `kind` from now on (1 = the next) runs `before`, then fails with
+    /// `error`, or is made as usual when `error` is 0.
+    void fail(FsCall kind, int nth, int error, std::function<void()> before = {}) {
+        kind_ = kind;
+        left_ = nth;
+        error_ = error;
+        before_ = std::move(before);
+        hit = false;
+    }
+    std::size_t chunk = 0;  // most bytes one read or write moves; 0 = no limit
+    bool hit = false;       // the chosen call was made
 
-    int open(const std::string& path, int flags, mode_t mode = 0) override;
-    long read(int fd, void* buffer, std::size_t size) override;
-    long write(int fd, const void* buffer, std::size_t size) override;
-    int fstat(int fd, struct stat* info) override;
-    int fsync(int fd) override;
-    int fchmod(int fd, mode_t mode) override;
-    int fchown(int fd, uid_t owner, gid_t group) override;
-    int close(int fd) override;
-    int stat(const std::string& path, struct stat* info) override;
-    int access(const std::string& path, int mode) override;
-    int rename(const std::string& from, const std::string& to) override;
-    int unlink(const std::string& path) override;
-    int realpath(const std::string& path, std::string& resolved) override;
-    int list_names(const std::string& folder, std::vector<std::string>& names) override;
+    int open(const std::string& path, int flags, mode_t mode = 0) override {
+        const bool fails = (flags & O_CREAT) != 0 && failing(FsCall::create);
+        return fails ? -error_ : real_.open(path, flags, mode);
+    }
+    long read(int fd, void* buffer, std::size_t size) override {
+        return real_.read(fd, buffer, limit(size));
+    }
+    long write(int fd, const void* buffer, std::size_t size) override {
+        return failing(FsCall::write) ? -error_ : real_.write(fd, buffer, limit(size));
+    }
+    int fsync(int fd) override { return failing(FsCall::fsync) ? error_ : real_.fsync(fd); }
+    int fchmod(int fd, mode_t mode) override {
+        return failing(FsCall::fchmod) ? error_ : real_.fchmod(fd, mode);
+    }
+    int fchown(int fd, uid_t uid, gid_t gid) override {
+        return failing(FsCall::fchown) ? error_ : real_.fchown(fd, uid, gid);
+    }
+    int close(int fd) override {
+        const bool fails = failing(FsCall::close);  // the descriptor is released all the same
+        const int result = real_.close(fd);
+        return fails ? error_ : result;
+    }
+    int rename(const std::string& from, const std::string& to) override {
+        return failing(FsCall::rename) ? error_ : real_.rename(from, to);
+    }
+    int fstat(int fd, struct stat* info) override { return real_.fstat(fd, info); }
+    int stat(const std::string& path, struct stat* info) override { return real_.stat(path, info); }
+    int access(const std::string& path, int mode) override { return real_.access(path, mode); }
+    int unlink(const std::string& path) override { return real_.unlink(path); }
+    int realpath(const std::string& path, std::string& resolved) override {
+        return real_.realpath(path, resolved);
+    }
+    int list_names(const std::string& folder, std::vector<std::string>& names) override {
+        return real_.list_names(folder, names);
+    }
     bool running_as_root() override { return real_.running_as_root(); }
 
   private:
-    static std::size_t index(FsCall kind) { return static_cast<std::size_t>(kind); }
-    /// Counts the call; gives the errno to fail it with, or 0 to forward it.
-    int injected(FsCall kind);
+    std::size_t limit(std::size_t size) const { return chunk != 0 ? std::min(size, chunk) : size; }
+    /// Whether this call is the chosen one and is to fail with error_.
+    bool failing(FsCall kind) {
+        if (kind != kind_ || --left_ != 0) {
+            return false;
+        }
+        hit = true;
+        if (before_) {
+            before_();
+        }
+        return error_ != 0;
+    }
 
     core::FileSystem& real_;
-    std::array<int, static_cast<std::size_t>(FsCall::count_)> counts_{};
-    FsCall fault_kind_ = FsCall::count_;
-    int fault_at_ = 0;  // value of the call counter that fails
-    int fault_errno_ = 0;
-    bool hit_ = false;
-    FsCall action_kind_ = FsCall::count_;
-    int action_at_ = 0;
-    std::function<void()> action_;
-    std::size_t read_limit_ = 0;
-    std::size_t write_limit_ = 0;
+    FsCall kind_ = FsCall::none;
+    int left_ = 0;  // calls of kind_ until the chosen one
+    int error_ = 0;
+    std::function<void()> before_;
 };
 
 }  // namespace wendrel::test

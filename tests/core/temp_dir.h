@@ -1,18 +1,30 @@
 #pragma once
 
-#include <sys/types.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "test_util.h"
 
 namespace wendrel::test {
 
 /// A fresh folder under /tmp that is removed with all its content when the test ends.
 class TempDir {
   public:
-    TempDir();
-    ~TempDir();
+    TempDir() {
+        std::string pattern = "/tmp/wendrel-test-XXXXXX";
+        check(::mkdtemp(pattern.data()) == nullptr ? -1 : 0, "mkdtemp");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -20,11 +32,29 @@ class TempDir {
     std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
 
     /// Creates or replaces the file `name` with `content` and the mode bits `mode`.
-    std::string write(std::string_view name, std::string_view content, mode_t mode = 0644) const;
-    std::string make_dir(std::string_view name, mode_t mode = 0755) const;
-    std::string make_fifo(std::string_view name) const;
+    std::string write(std::string_view name, std::string_view content, mode_t mode = 0644) const {
+        write_all(*this / name, content);
+        check(::chmod((*this / name).c_str(), mode), "chmod");
+        return *this / name;
+    }
+    std::string make_dir(std::string_view name, mode_t mode = 0755) const {
+        check(::mkdir((*this / name).c_str(), mode) | ::chmod((*this / name).c_str(), mode),
+              "mkdir");
+        return *this / name;
+    }
+    std::string make_fifo(std::string_view name) const {
+        check(::mkfifo((*this / name).c_str(), 0666), "mkfifo");
+        return *this / name;
+    }
     /// Names in the folder (without "." and ".."), sorted.
-    std::vector<std::string> names(std::string_view sub = "") const;
+    std::vector<std::string> names(std::string_view sub = "") const {
+        std::vector<std::string> out;
+        for (const auto& item : std::filesystem::directory_iterator(*this / sub)) {
+            out.push_back(item.path().filename().string());
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
 
   private:
     std::string path_;

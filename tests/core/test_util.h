@@ -1,52 +1,86 @@
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <fstream>
 #include <functional>
+#include <future>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <system_error>
 
-#include "core/entry.h"
-
-namespace wendrel::core {
-class ReplaceJob;
-}
+#include "core/replace_job.h"
 
 namespace wendrel::test {
 
-/// Creates or truncates `path` and writes `content` (throws on failure).
-void write_all(const std::string& path, std::string_view content);
-/// The whole file, or nothing when it cannot be read.
-std::optional<std::string> read_all(const std::string& path);
-/// lstat(): true when anything (file, link, FIFO...) stands at `path`.
-bool exists(const std::string& path);
-/// stat() of `path` (links followed); throws when it fails.
-struct stat stat_of(const std::string& path);
-/// Sets access and modification time to `seconds` after the epoch.
-void set_mtime(const std::string& path, long seconds);
-bool same_mtime(const struct stat& a, const struct stat& b);
+/// Throws when a set-up call made for a test failed (`rc` is the call's return value).
+inline void check(int rc, const std::string& what) {
+    if (rc != 0) {
+        throw std::system_error(errno, std::generic_category(), what);
+    }
+}
 
-/// A replacement-content file with one "find|replace|" record per line, CR LF line ends.
-std::string records_text(const std::vector<core::Entry>& entries);
+inline void write_all(const std::string& path, std::string_view content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    check(out ? 0 : -1, "write " + path);
+}
+
+/// The whole file, or nothing when it cannot be read.
+inline std::optional<std::string> read_all(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return in ? std::optional(content.str()) : std::nullopt;
+}
+
+inline struct stat stat_of(const std::string& path) {
+    struct stat info {};
+    check(::stat(path.c_str(), &info), "stat " + path);
+    return info;
+}
 
 struct TickCounts {
-    int timer1 = 0;
-    int timer2 = 0;
+    int timer1 = 0, timer2 = 0;
     bool both_on = false;  // the two timers were on at the same time
     bool runaway = false;  // the job did not end within the tick limit
 };
 
 /// Drives a started job like the window's timers do, one tick at a time, until it is idle.
-TickCounts run_ticks(core::ReplaceJob& job, int limit = 100000);
+inline TickCounts run_ticks(core::ReplaceJob& job, int limit = 100000) {
+    TickCounts counts;
+    while (job.running() && counts.timer1 + counts.timer2 < limit) {
+        counts.both_on = counts.both_on || (job.timer1_on() && job.timer2_on());
+        if (job.timer1_on()) {
+            job.tick_timer1();
+            ++counts.timer1;
+        } else {
+            job.tick_timer2();
+            ++counts.timer2;
+        }
+    }
+    counts.runaway = job.running();
+    return counts;
+}
 
 /// Runs `work` on a thread. If it has not finished within a few seconds it is taken to be
 /// blocked on the FIFO at `fifo`, which is then opened for writing to free it; returns false.
-bool finishes_without_blocking(const std::string& fifo, const std::function<void()>& work);
-
-/// Lines of `lines` that start with `prefix`.
-std::vector<std::string> starting_with(const std::vector<std::string>& lines,
-                                       std::string_view prefix);
+inline bool finishes_without_blocking(const std::string& fifo, const std::function<void()>& work) {
+    auto done = std::async(std::launch::async, work);
+    const bool in_time = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        // A reader blocked in open() or read() is released by a writer that comes and goes.
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+    }
+    done.get();
+    return in_time;
+}
 
 }  // namespace wendrel::test
