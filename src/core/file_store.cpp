@@ -101,34 +101,43 @@ int write_all(FileSystem& fs, int fd, const std::string& content) {
     return 0;
 }
 
+// Opens a regular file (symlinks followed) for reading; gives the descriptor or a negative
+// errno. Folders, FIFOs, devices and sockets are refused without ever being read.
+int open_regular(FileSystem& fs, const std::string& path, struct stat& info) {
+    const int fd = fs.open(path, kReadFlags);
+    if (fd < 0) {
+        return fd;
+    }
+    int error = fs.fstat(fd, &info);
+    if (error == 0 && !S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    }
+    if (error != 0) {
+        fs.close(fd);
+        return -error;
+    }
+    return fd;
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> FileStore::loadable_size(const std::string& path) {
-    const int fd = fs_.open(path, kReadFlags);
+    struct stat info {};
+    const int fd = open_regular(fs_, path, info);
     if (fd < 0) {
         return std::nullopt;
     }
-    Descriptor file(fs_, fd);
-    struct stat info {};
-    if (fs_.fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
+    fs_.close(fd);
     return static_cast<std::uint64_t>(info.st_size);
 }
 
 int FileStore::load(const std::string& path, LoadedFile& file) {
-    const int fd = fs_.open(path, kReadFlags);
+    struct stat info {};
+    const int fd = open_regular(fs_, path, info);
     if (fd < 0) {
         return -fd;
     }
     Descriptor handle(fs_, fd);
-    struct stat info {};
-    if (const int error = fs_.fstat(fd, &info)) {
-        return error;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    }
     const auto expected = static_cast<std::size_t>(info.st_size);
     if (expected > largest_loadable_size()) {
         return EFBIG;
@@ -215,7 +224,8 @@ int FileStore::write_back(const std::string& path, const std::string& content,
 }
 
 bool FileStore::holds(const std::string& path, const std::string& content) {
-    const int fd = fs_.open(path, kReadFlags);
+    struct stat info {};
+    const int fd = open_regular(fs_, path, info);
     if (fd < 0) {
         return false;
     }
