@@ -12,18 +12,8 @@ namespace wendrel::ui {
 using namespace Qt::Literals::StringLiterals;
 
 DirChooser::DirChooser(HandBack hand_back, platform::VolumeSource volumes)
-    : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      hand_back_(std::move(hand_back)) {
-    setObjectName(u"fm_choosedir"_s);
-    setAttribute(Qt::WA_DeleteOnClose);
-    // A helper window: the program ends when the main window closes, whatever else is open.
-    setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(u"选择目录"_s);
-    setWindowIcon(platform::resource_icon(u"folder_search"_s));
-    setFont(platform::window_font());
-    setFixedSize(platform::from_twips(0, 0, 2895, 3315).size());
-    platform::centre_on_screen(*this);
+    : hand_back_(std::move(hand_back)) {
+    platform::make_chooser_window(*this, u"fm_choosedir"_s, u"选择目录"_s, 2895, 3315);
     build_controls(volumes);
     connect_events();
     drive_->setFocus(Qt::OtherFocusReason);

@@ -20,18 +20,8 @@ const QString kRefreshHint = u"Press F5 to refresh"_s;
 }  // namespace
 
 FileChooser::FileChooser(HandBack hand_back, platform::VolumeSource volumes)
-    : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      hand_back_(std::move(hand_back)) {
-    setObjectName(u"fm_choosefile"_s);
-    setAttribute(Qt::WA_DeleteOnClose);
-    // A helper window: the program ends when the main window closes, whatever else is open.
-    setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(u"Choose File"_s);
-    setWindowIcon(platform::resource_icon(u"folder_search"_s));
-    setFont(platform::window_font());
-    setFixedSize(platform::from_twips(0, 0, 2775, 3135).size());
-    platform::centre_on_screen(*this);
+    : hand_back_(std::move(hand_back)) {
+    platform::make_chooser_window(*this, u"fm_choosefile"_s, u"Choose File"_s, 2775, 3135);
     build_controls(volumes);
     connect_events();
     dir_->setFocus(Qt::OtherFocusReason);

@@ -243,4 +243,19 @@ QString readable_folder(const QString& path) {
     return QDir::cleanPath(info.absoluteFilePath());
 }
 
+void make_chooser_window(QWidget& window, const QString& name, const QString& title, int width,
+                         int height) {
+    window.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    window.setObjectName(name);
+    window.setAttribute(Qt::WA_DeleteOnClose);
+    // A helper window: the program ends when the main window closes, whatever else is open.
+    window.setAttribute(Qt::WA_QuitOnClose, false);
+    window.setWindowTitle(title);
+    window.setWindowIcon(resource_icon(QStringLiteral("folder_search")));
+    window.setFont(window_font());
+    window.setFixedSize(from_twips(0, 0, width, height).size());
+    centre_on_screen(window);
+}
+
 }  // namespace wendrel::ui::platform

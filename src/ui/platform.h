@@ -42,6 +42,12 @@ void centre_on_screen(QWidget& window);
 /// One of our icons in res/icons, with its 32×32 and 16×16 images.
 QIcon resource_icon(const QString& name);
 
+/// Makes `window` a chooser: a fixed-size dialog of `width` x `height` twips with only a close
+/// box, not in the task bar, destroyed when closed without ending the program, centred, with
+/// the folder icon and the window font.
+void make_chooser_window(QWidget& window, const QString& name, const QString& title, int width,
+                         int height);
+
 /// Where the lists of volumes come from; tests put in their own.
 using VolumeSource = std::function<QStringList()>;
 
