@@ -11,7 +11,7 @@
 namespace wendrel::test {
 
 // `create` is an open() with O_CREAT: the new file of a write-back.
-enum class FsCall { none, create, write, fsync, fchmod, fchown, close, rename };
+enum class FsCall { none, create, read, write, fsync, fchmod, fchown, close, rename };
 
 /// Forwards to a real file system, but can fail one chosen call with a chosen errno, or run an
 /// action just before it (to play another program), and can shorten reads and writes.
@@ -28,15 +28,16 @@ class FaultyFileSystem final : public core::FileSystem {
         before_ = std::move(before);
         hit = false;
     }
-    std::size_t chunk = 0;  // most bytes one read or write moves; 0 = no limit
-    bool hit = false;       // the chosen call was made
+    std::size_t chunk = 0;    // most bytes one read or write moves; 0 = no limit
+    off_t claimed_size = -1;  // when >= 0, the size fstat() reports for every file
+    bool hit = false;         // the chosen call was made
 
     int open(const std::string& path, int flags, mode_t mode = 0) override {
         const bool fails = (flags & O_CREAT) != 0 && failing(FsCall::create);
         return fails ? -error_ : real_.open(path, flags, mode);
     }
     long read(int fd, void* buffer, std::size_t size) override {
-        return real_.read(fd, buffer, limit(size));
+        return failing(FsCall::read) ? -error_ : real_.read(fd, buffer, limit(size));
     }
     long write(int fd, const void* buffer, std::size_t size) override {
         return failing(FsCall::write) ? -error_ : real_.write(fd, buffer, limit(size));
@@ -56,7 +57,13 @@ class FaultyFileSystem final : public core::FileSystem {
     int rename(const std::string& from, const std::string& to) override {
         return failing(FsCall::rename) ? error_ : real_.rename(from, to);
     }
-    int fstat(int fd, struct stat* info) override { return real_.fstat(fd, info); }
+    int fstat(int fd, struct stat* info) override {
+        const int result = real_.fstat(fd, info);
+        if (result == 0 && claimed_size >= 0) {
+            info->st_size = claimed_size;
+        }
+        return result;
+    }
     int stat(const std::string& path, struct stat* info) override { return real_.stat(path, info); }
     int access(const std::string& path, int mode) override { return real_.access(path, mode); }
     int unlink(const std::string& path) override { return real_.unlink(path); }

@@ -94,6 +94,41 @@ TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
     EXPECT_EQ(dir.names(), (Lines{"444", "600", "604", "640", "755", "f", "fifo", "link"}));
 }
 
+// A target that cannot be loaded whole (a read error, growth while it is read, more than memory
+// could hold, a dangling link or a loop of links) gets the failure line and is not touched; a
+// chain of links is written through to its last file. Bytes no entry touches stay as they were.
+TEST_F(FileStoreTest, LoadFaultsAndLinksAndRawBytes) {
+    const std::string raw = std::string("cat\r\nx\rcat\0\xff\xfe|cat", 17);
+    const std::string target = dir.write("t", raw);
+    // clang-format off
+    const std::tuple<const char*, FsCall, int, off_t> rows[] = {
+        {"ReadIoError", FsCall::read, EIO, -1}, {"GrowsWhileRead", FsCall::read, 0, -1},
+        {"LargerThanMemory", FsCall::none, 0, off_t{1} << 50}};
+    // clang-format on
+    for (const auto& [name, call, error, claimed] : rows) {
+        SCOPED_TRACE(name);
+        write_all(target, raw);
+        start(target + ";", "cat|dog|\r\n");
+        fs.claimed_size = claimed;
+        fs.fail(call, 1, error, [&] { write_all(target, raw + "more"); });
+        run_ticks(job);
+        fs.claimed_size = -1;
+        EXPECT_EQ(obs.status, job_lines({failed(target), kAllDone}));
+        EXPECT_EQ(content(target).substr(0, raw.size()), raw);
+    }
+    const std::string dangling = dir / "dangling", loop = dir / "loop", chain = dir / "chain";
+    check(::symlink((dir / "nothing").c_str(), dangling.c_str()), "symlink");
+    check(::symlink(loop.c_str(), loop.c_str()), "symlink");
+    check(::symlink((dir / "t").c_str(), (dir / "middle").c_str()), "symlink");
+    check(::symlink((dir / "middle").c_str(), chain.c_str()), "symlink");
+    write_all(target, raw);
+    run(dangling + ";" + loop + ";" + chain + ";", "cat|dog|\r\n");
+    EXPECT_EQ(obs.status, job_lines({done(chain), failed(loop), failed(dangling), kAllDone}));
+    EXPECT_EQ(content(target), std::string("dog\r\nx\rdog\0\xff\xfe|dog", 17));
+    EXPECT_EQ(std::filesystem::read_symlink(chain), dir / "middle");
+    EXPECT_FALSE(std::filesystem::exists(dir / "nothing"));
+}
+
 // A file is rewritten only when its content changes, even if entries matched: one whose
 // entries put back what they took keeps its inode and time. A rewrite gives the name a new
 // file, so another hard link to the old one keeps the old content.
