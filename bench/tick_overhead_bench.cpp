@@ -16,42 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "core/job_observer.h"
 #include "core/replace_job.h"
+#include "counting_observer.h"
 
 namespace {
 
-using wendrel::core::JobObserver;
 using wendrel::core::ReplaceJob;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kFiles = 1000;
-
-// Counts what the job reports, so that a run in which anything matched or failed is no figure.
-class CountingObserver : public JobObserver {
-  public:
-    void add_status_line(const std::string&) override {}
-    void clear_status_log() override {}
-    void add_file_info_line(const std::string&) override {}
-    void clear_file_info() override {}
-    void set_progress_max(double) override {}
-    void set_progress_value(double) override {}
-    void set_inputs_locked(bool) override {}
-    void clear_except_field() override {}
-    void focus_source_field() override {}
-    void show_input_check(const std::string&) override { ++input_checks; }
-    void entry_applied(const std::string&, std::size_t, std::size_t replacements) override {
-        this->replacements += replacements;
-    }
-    void target_finished(const std::string&, Outcome outcome) override {
-        ++(outcome == Outcome::completed ? completed : not_completed);
-    }
-
-    std::size_t input_checks = 0;
-    std::size_t replacements = 0;
-    std::size_t completed = 0;
-    std::size_t not_completed = 0;
-};
 
 // A scratch folder for the whole process, removed at the end of main.
 class Scratch {
@@ -145,7 +118,7 @@ void run_job_ticks(benchmark::State& state) {
     std::size_t load_ticks = 0;
     std::size_t entry_ticks = 0;
     for (auto _ : state) {
-        CountingObserver observer;
+        wendrel::bench::CountingObserver observer;
         ReplaceJob job(observer);
         const auto before_start = Clock::now();
         job.start(inputs);

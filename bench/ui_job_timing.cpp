@@ -18,8 +18,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/job_observer.h"
 #include "core/replace_job.h"
+#include "counting_observer.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -34,24 +34,6 @@ const char kAbsentChanges[] =
     "Zq5|Vw5|\r\nZq6|Vw6|\r\nZq7|Vw7|\r\nZq8|Vw8|\r\nZq9|Vw9|\r\n";
 constexpr int kEntries = 10;
 const char kSample[] = "alpha beta delta red cat north old slow big words and more words. ";
-
-class CountingObserver : public wendrel::core::JobObserver {
-  public:
-    void add_status_line(const std::string&) override {}
-    void clear_status_log() override {}
-    void add_file_info_line(const std::string&) override {}
-    void clear_file_info() override {}
-    void set_progress_max(double) override {}
-    void set_progress_value(double) override {}
-    void set_inputs_locked(bool) override {}
-    void clear_except_field() override {}
-    void focus_source_field() override {}
-    void show_input_check(const std::string&) override {}
-    void target_finished(const std::string&, Outcome outcome) override {
-        failed += outcome == Outcome::completed ? 0 : 1;
-    }
-    int failed = 0;
-};
 
 struct Timing {
     double ms = 0;
@@ -107,7 +89,7 @@ Timing through_window(const QString& folder, const QString& changes, bool shown)
 }
 
 Timing through_core(const QString& folder, const QString& changes, int& failed) {
-    CountingObserver observer;
+    wendrel::bench::CountingObserver observer;
     wendrel::core::ReplaceJob job(observer);
     wendrel::core::JobInputs inputs;
     inputs.source = (folder + QStringLiteral("*;")).toStdString();
@@ -125,7 +107,7 @@ Timing through_core(const QString& folder, const QString& changes, int& failed) 
         ++timing.ticks;
     }
     timing.ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    failed = observer.failed;
+    failed = static_cast<int>(observer.not_completed);
     return timing;
 }
 
