@@ -51,6 +51,10 @@ class Finder {
         if (fold_) {
             return next_folded(data, from, last);
         }
+        // Dense matches often start right where the scan stands: no search call for those.
+        if (std::memcmp(data + from, find_.data(), n) == 0) {
+            return from;
+        }
         // memchr on the first byte outruns memmem while that byte is rare and matches are
         // dense; once it keeps stopping on bytes that lead nowhere, memmem takes over.
         for (std::size_t at = from; at <= last && false_starts_ <= kFalseStartBudget + found_;) {
