@@ -86,10 +86,22 @@ class Descriptor {
     int fd_;
 };
 
+// A read or write that a signal interrupted before it moved anything is simply made again.
+long read_some(FileSystem& fs, int fd, char* buffer, std::size_t size) {
+    long n;
+    do {
+        n = fs.read(fd, buffer, size);
+    } while (n == -EINTR);
+    return n;
+}
+
 int write_all(FileSystem& fs, int fd, const std::string& content) {
     std::size_t done = 0;
     while (done < content.size()) {
         const long n = fs.write(fd, content.data() + done, content.size() - done);
+        if (n == -EINTR) {
+            continue;
+        }
         if (n < 0) {
             return static_cast<int>(-n);
         }
@@ -152,7 +164,8 @@ int FileStore::load(const std::string& path, LoadedFile& file) {
     }
     std::size_t done = 0;
     while (done < expected) {
-        const long n = fs_.read(fd, content.data() + done, std::min(kReadBlock, expected - done));
+        const long n =
+            read_some(fs_, fd, content.data() + done, std::min(kReadBlock, expected - done));
         if (n < 0) {
             return static_cast<int>(-n);
         }
@@ -162,7 +175,7 @@ int FileStore::load(const std::string& path, LoadedFile& file) {
         done += static_cast<std::size_t>(n);
     }
     char probe;
-    const long more = fs_.read(fd, &probe, 1);
+    const long more = read_some(fs_, fd, &probe, 1);
     if (more != 0) {
         return more < 0 ? static_cast<int>(-more) : EAGAIN;  // grew while being read
     }
@@ -233,7 +246,7 @@ bool FileStore::holds(const std::string& path, const std::string& content) {
     std::string block(std::min(kReadBlock, content.size()) + 1, '\0');
     std::size_t done = 0;
     for (;;) {
-        const long n = fs_.read(fd, block.data(), block.size());
+        const long n = read_some(fs_, fd, block.data(), block.size());
         if (n < 0 || done + static_cast<std::size_t>(n) > content.size()) {
             return false;
         }

@@ -116,6 +116,16 @@ TEST_F(FileStoreTest, LoadFaultsAndLinksAndRawBytes) {
         EXPECT_EQ(obs.status, job_lines({failed(target), kAllDone}));
         EXPECT_EQ(content(target).substr(0, raw.size()), raw);
     }
+    // A read or a write interrupted by a signal is made again: the job goes on as usual.
+    for (const FsCall call : {FsCall::read, FsCall::write}) {
+        write_all(target, raw);
+        start(target + ";", "cat|dog|\r\n");
+        fs.fail(call, 1, EINTR);
+        run_ticks(job);
+        EXPECT_TRUE(fs.hit);
+        EXPECT_EQ(obs.status, job_lines({done(target), kAllDone}));
+        EXPECT_EQ(content(target), std::string("dog\r\nx\rdog\0\xff\xfe|dog", 17));
+    }
     const std::string dangling = dir / "dangling", loop = dir / "loop", chain = dir / "chain";
     check(::symlink((dir / "nothing").c_str(), dangling.c_str()), "symlink");
     check(::symlink(loop.c_str(), loop.c_str()), "symlink");
