@@ -52,7 +52,6 @@ void ReplaceJob::reset() {
     file_cursor_ = 0;
     entry_cursor_ = 0;
     replacements_ = 0;
-    failed_count_ = 0;
     timer1_on_ = false;
     timer2_on_ = false;
     set_progress_value(0);
@@ -259,7 +258,6 @@ void ReplaceJob::add_report_line(const std::string& path, JobObserver::Outcome o
             status(messages::file_skipped(path));
             break;
         case JobObserver::Outcome::failed:
-            ++failed_count_;
             status(messages::file_failed(path));
             break;
     }

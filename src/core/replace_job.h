@@ -69,9 +69,6 @@ class ReplaceJob {
     double progress_value() const { return progress_value_; }
     double progress_max() const { return progress_max_; }
 
-    /// Targets that got the failure line in the current (or last) job.
-    std::size_t failed_count() const { return failed_count_; }
-
   private:
     void reset();
     bool read_replace_list(const std::string& path);
@@ -120,7 +117,6 @@ class ReplaceJob {
     double progress_value_ = 0;
     bool timer1_on_ = false;
     bool timer2_on_ = false;
-    std::size_t failed_count_ = 0;
 };
 
 }  // namespace wendrel::core
