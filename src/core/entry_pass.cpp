@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "large_buffer.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -55,20 +57,22 @@ class Finder {
         if (std::memcmp(data + from, find_.data(), n) == 0) {
             return from;
         }
-        // memchr on the first byte outruns memmem while that byte is rare and matches are
-        // dense; once it keeps stopping on bytes that lead nowhere, memmem takes over.
-        for (std::size_t at = from; at <= last && false_starts_ <= kFalseStartBudget + found_;) {
+        // memchr on the first byte outruns memmem while that byte is rare or matches are
+        // dense; once it keeps stopping every few bytes on starts that lead nowhere, the cost
+        // of each call outweighs its speed and memmem takes over.
+        for (std::size_t at = from; at <= last && memchr_pays();) {
             const void* hit = std::memchr(data + at, find_.front(), last - at + 1);
             if (hit == nullptr) {
                 return kNone;
             }
-            at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-            if (std::memcmp(data + at + 1, find_.data() + 1, n - 1) == 0) {
-                ++found_;
-                return at;
+            const auto stop = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+            if (std::memcmp(data + stop + 1, find_.data() + 1, n - 1) == 0) {
+                return stop;
             }
             ++false_starts_;
-            from = ++at;
+            passed_ += stop + 1 - at;
+            at = stop + 1;
+            from = at;
         }
         if (from > last) {
             return kNone;
@@ -78,7 +82,15 @@ class Finder {
     }
 
   private:
-    static constexpr std::size_t kFalseStartBudget = 256;
+    // memchr is kept while its false starts are this far apart on average, judged once there
+    // have been enough of them to tell.
+    static constexpr std::size_t kFalseStartsToJudge = 256;
+    static constexpr std::size_t kMinFalseStartStride = 64;
+
+    bool memchr_pays() const {
+        return false_starts_ < kFalseStartsToJudge ||
+               passed_ >= kMinFalseStartStride * false_starts_;
+    }
 
     std::size_t next_folded(const char* data, std::size_t from, std::size_t last) const {
         const std::size_t n = find_.size();
@@ -125,8 +137,8 @@ class Finder {
 
     std::string_view find_;
     bool fold_ = false;
-    std::size_t found_ = 0;         // matches found by the first-byte scan
-    std::size_t false_starts_ = 0;  // first bytes it stopped on that began no match
+    std::size_t false_starts_ = 0;  // first bytes the first-byte scan stopped on in vain
+    std::size_t passed_ = 0;        // bytes it went through up to and over those stops
     char lower_first_ = 0;
     char upper_first_ = 0;
 };
@@ -148,7 +160,7 @@ std::size_t EntryPass::apply(std::string& in, const Entry& entry, MatchOptions o
     Finder finder(find, options.match_case);
 
     out_.clear();
-    out_.reserve(in.size() + (repl.size() > n ? 4096 : 0));
+    reserve_large(out_, in.size() + (repl.size() > n ? 4096 : 0));
     std::size_t head = 0;
     std::size_t gap_hint = kMinGap;
     std::size_t count = 0;

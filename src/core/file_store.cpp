@@ -10,6 +10,7 @@
 #include <random>
 
 #include "file_system.h"
+#include "large_buffer.h"
 
 namespace wendrel::core {
 namespace {
@@ -160,6 +161,7 @@ int FileStore::load(const std::string& path, LoadedFile& file) {
     }
     std::string content;
     try {
+        reserve_large(content, expected);
         content.resize(expected);
     } catch (const std::bad_alloc&) {
         return ENOMEM;

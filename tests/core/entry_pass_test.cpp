@@ -103,4 +103,28 @@ TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
     }
 }
 
+// Long texts in which the find text's first byte is common and whole matches are rare, then
+// rare too: the search changes its method partway through such a text (after some hundreds
+// of first bytes that begin no match), and the result must not change with it.
+TEST(EntryPass, LongTextsWithManyFalseStartsAgreeWithTheLiteralRules) {
+    std::mt19937 rng(7);
+    EntryPass pass;
+    for (int i = 0; i < 24; ++i) {
+        // One 'a' in every 2 or every 80 bytes on average; find texts from "ab" to "abbbbbbba".
+        const std::size_t spread = i % 2 == 0 ? 2 : 80;
+        std::string text(20'000 + rng() % 20'000, 'b');
+        for (char& c : text) {
+            c = rng() % spread == 0 ? 'a' : (rng() % 8 == 0 ? ' ' : 'b');
+        }
+        const std::string find = "a" + std::string(1 + rng() % 7, 'b') + (rng() % 2 ? "a" : "");
+        const Entry entry{find, rng() % 3 == 0 ? "" : "x" + find.substr(1)};
+        const MatchOptions options{(rng() & 1) != 0, true};
+        const ModelPassResult model = model_entry_pass(text, entry, options);
+        const std::string before = text;
+        const std::size_t replacements = pass.apply(text, entry, options);
+        ASSERT_TRUE(replacements == model.replacements && text == model.content)
+            << "seed 7, case " << i << ", find " << find << ", whole word " << options.whole_word;
+    }
+}
+
 }  // namespace wendrel::test
