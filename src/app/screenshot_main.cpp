@@ -101,6 +101,11 @@ bool run_job(wendrel::ui::MainWindow& window, const QDir& root, QTextStream& err
         }
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     }
+    // The log and the bar paint their last change within a frame of it.
+    const QDeadlineTimer settled(100);
+    while (!settled.hasExpired()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
     // Show the end of the log, as a user would scroll to it.
     window.findChild<QListWidget*>(QStringLiteral("ls_status"))->scrollToBottom();
     return true;

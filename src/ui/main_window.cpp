@@ -19,6 +19,7 @@
 #include "ui/exclusion_gate.h"
 #include "ui/file_chooser.h"
 #include "ui/focus_border.h"
+#include "ui/paint_throttle.h"
 #include "ui/platform.h"
 #include "ui/scaled_progress_bar.h"
 
@@ -137,6 +138,8 @@ void MainWindow::build_window() {
     ls_status_ = make_list(this, "ls_status", from_twips(0, 2460, 5475, 1140));
     // A long path is shortened in its middle, so that the file name and the time stay in view.
     ls_status_->setTextElideMode(Qt::ElideMiddle);
+    status_paint_ = new PaintThrottle(ls_status_);
+    progress_paint_ = new PaintThrottle(progressbar_);
 }
 
 void MainWindow::build_change_frame() {
@@ -296,10 +299,12 @@ void MainWindow::update_exclusion_controls(const QString& source_text) {
 
 void MainWindow::add_status_line(const std::string& line) {
     ls_status_->addItem(QString::fromStdString(line));
+    status_paint_->changed();
 }
 
 void MainWindow::clear_status_log() {
     ls_status_->clear();
+    status_paint_->changed();
 }
 
 void MainWindow::add_file_info_line(const std::string& line) {
@@ -316,6 +321,7 @@ void MainWindow::set_progress_max(double max) {
 
 void MainWindow::set_progress_value(double value) {
     progressbar_->set_progress(value);
+    progress_paint_->changed();
 }
 
 void MainWindow::set_inputs_locked(bool locked) {
@@ -338,6 +344,8 @@ void MainWindow::show_input_check(const std::string& text) {
 }
 
 void MainWindow::refresh() {
+    status_paint_->flush();
+    progress_paint_->flush();
     repaint();
 }
 

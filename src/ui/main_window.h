@@ -21,6 +21,7 @@ namespace wendrel::ui {
 
 class ClickablePicture;
 class FileChooser;
+class PaintThrottle;
 class ScaledProgressBar;
 
 /// fm_wendrel, the window in which a job is described, started and watched. It turns the
@@ -76,6 +77,8 @@ class MainWindow : public QWidget, private core::JobObserver {
 
     ScaledProgressBar* progressbar_ = nullptr;
     QListWidget* ls_status_ = nullptr;
+    PaintThrottle* status_paint_ = nullptr;
+    PaintThrottle* progress_paint_ = nullptr;
     QGroupBox* fm_change_ = nullptr;
     QPushButton* cm_change_ = nullptr;
     QLineEdit* txt_change_ = nullptr;
