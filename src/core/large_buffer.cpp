@@ -18,6 +18,7 @@ void reserve_large(std::string& text, std::size_t size) {
         return;
     }
     text.reserve(size);
+#if defined(MADV_HUGEPAGE)
     if (size < kLargeBuffer) {
         return;
     }
@@ -29,6 +30,7 @@ void reserve_large(std::string& text, std::size_t size) {
     if (end > first) {
         madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
     }
+#endif
 }
 
 }  // namespace wendrel::core
