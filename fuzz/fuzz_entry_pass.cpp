@@ -1,10 +1,12 @@
-// The entry pass against the literal reference model, on any bytes.
+// The entry pass, and its planning form, against the literal reference model, on any bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/entry_pass.h"
+#include "core/spliced_text.h"
 #include "reference_model.h"
 
 using namespace wendrel;
@@ -27,6 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto want = test::model_entry_pass(content, entry, options);
     static core::EntryPass pass;  // reused, as a job reuses it
+    std::vector<core::Splice> runs;
+    if (const auto planned = pass.plan(content, entry, options, runs)) {
+        if (*planned != want.replacements ||
+            core::SplicedText(content, entry.replace, runs).joined() != want.content) {
+            std::abort();
+        }
+    }
     const std::size_t count = pass.apply(content, entry, options);
     if (content != want.content || count != want.replacements) {
         std::abort();

@@ -225,4 +225,131 @@ std::size_t EntryPass::apply(std::string& in, const Entry& entry, MatchOptions o
     return count;
 }
 
+namespace {
+
+// True when a candidate starting inside the replacement just inserted would be taken. The
+// unscanned text then begins with `rest` = the replacement without its first byte, followed by
+// in[head, end); `scanned` bytes lie before it, and candidates may start up to `last_start`.
+bool match_inside_replacement(const std::string& in, std::size_t head, const std::string& repl,
+                              const std::string& find, std::size_t scanned, std::size_t last_start,
+                              MatchOptions options) {
+    const std::size_t rest = repl.size() - 1;
+    const std::size_t n = find.size();
+    const std::size_t length = rest + (in.size() - head);  // of the unscanned text
+    const auto at = [&](std::size_t k) {
+        return static_cast<unsigned char>(k < rest ? repl[1 + k] : in[head + k - rest]);
+    };
+    for (std::size_t s = 0; s < rest && scanned + s <= last_start && s + n <= length; ++s) {
+        bool equal = true;
+        for (std::size_t k = 0; k < n && equal; ++k) {
+            const auto want = static_cast<unsigned char>(find[k]);
+            equal = options.match_case ? at(s + k) == want : lower(at(s + k)) == lower(want);
+        }
+        if (!equal) {
+            continue;
+        }
+        if (!options.whole_word) {
+            return true;
+        }
+        const unsigned char before = s == 0 ? static_cast<unsigned char>(repl.front()) : at(s - 1);
+        const unsigned char after = s + n < length ? at(s + n) : ' ';
+        if (!is_word(before) && !is_word(after)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// The same scan as apply(), over the unchanged input: `scanned` counts the bytes finished
+// (the scan position in the text being rewritten), `last` is the last finished byte, and
+// each run of finished bytes is noted instead of copied.
+std::optional<std::size_t> EntryPass::plan(const std::string& in, const Entry& entry,
+                                           MatchOptions options, std::vector<Splice>& runs) {
+    const std::string& find = entry.find;
+    const std::string& repl = entry.replace;
+    const std::size_t n = find.size();
+    runs.clear();
+    const auto add_input = [&](std::size_t from, std::size_t to) {
+        if (to > from) {
+            runs.push_back(Splice{from, to - from, false});
+        }
+    };
+    if (n == 0 || in.size() < n) {
+        add_input(0, in.size());
+        return 0;
+    }
+    // Checking candidates inside a long replacement costs its length times the find text's.
+    constexpr std::size_t kLongestChecked = 1 << 16;
+    // Where matches lie a few bytes apart, the runs would take more memory than a copy of the
+    // text, and writing them would copy each one anyway.
+    const std::size_t most_runs = in.size() / 256 + 64;
+    const std::size_t last_start = in.size() - n;
+    Finder finder(find, options.match_case);
+    std::size_t scanned = 0;
+    std::size_t head = 0;       // first unscanned byte of the input
+    std::size_t run_start = 0;  // first input byte not yet in a run
+    int last = -1;              // last finished byte; none yet
+    std::size_t count = 0;
+
+    while (scanned <= last_start) {
+        const std::size_t avail = in.size() - head;
+        if (avail < n) {
+            break;
+        }
+        const std::size_t last_candidate = head + std::min(last_start - scanned, avail - n);
+        std::size_t at = head;
+        std::size_t hit = kNone;
+        while ((hit = finder.next(in.data(), at, last_candidate)) != kNone) {
+            if (!options.whole_word) {
+                break;
+            }
+            const auto before = static_cast<unsigned char>(
+                hit > head ? in[hit - 1] : (last < 0 ? ' ' : static_cast<char>(last)));
+            const auto after = static_cast<unsigned char>(hit + n < in.size() ? in[hit + n] : ' ');
+            if (!is_word(before) && !is_word(after)) {
+                break;
+            }
+            at = hit + 1;
+            if (at > last_candidate) {
+                hit = kNone;
+                break;
+            }
+        }
+        if (hit == kNone) {
+            break;
+        }
+        if (runs.size() >= most_runs) {
+            return std::nullopt;
+        }
+        add_input(run_start, hit);
+        scanned += hit - head;
+        ++count;
+        head = hit + n;
+        run_start = head;
+        if (repl.empty()) {
+            // The byte that moves into the replaced position is passed over untested.
+            if (head == in.size()) {
+                break;
+            }
+            last = static_cast<unsigned char>(in[head++]);
+            ++scanned;
+            continue;
+        }
+        runs.push_back(Splice{0, repl.size(), true});
+        ++scanned;
+        if (repl.size() > 1) {
+            if (repl.size() > kLongestChecked ||
+                match_inside_replacement(in, head, repl, find, scanned, last_start, options)) {
+                return std::nullopt;
+            }
+            scanned += repl.size() - 1;
+        }
+        last = static_cast<unsigned char>(repl.back());
+    }
+    add_input(run_start, in.size());
+    return count;
+}
+
 }  // namespace wendrel::core

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "entry.h"
 #include "match_options.h"
+#include "spliced_text.h"
 
 namespace wendrel::core {
 
@@ -24,6 +27,15 @@ class EntryPass {
   public:
     /// Rewrites `text` in place and returns the number of replacements made.
     std::size_t apply(std::string& text, const Entry& entry, MatchOptions options);
+
+    /// The same pass without rewriting anything: gives the number of replacements and sets
+    /// `runs` to the result as runs of `text` and of the replacement (SplicedText's runs).
+    /// Gives nothing, and leaves `runs` unspecified, when the scan would have to look into
+    /// a replacement it has inserted (a candidate starting inside one matched), or when
+    /// matches are so close together that the runs would outweigh a copy; apply() handles
+    /// those.
+    std::optional<std::size_t> plan(const std::string& text, const Entry& entry,
+                                    MatchOptions options, std::vector<Splice>& runs);
 
   private:
     std::string out_;  // reused between passes so that a job allocates its buffers once

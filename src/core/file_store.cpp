@@ -100,7 +100,7 @@ long read_some(FileSystem& fs, int fd, char* buffer, std::size_t size) {
     return n;
 }
 
-int write_all(FileSystem& fs, int fd, const std::string& content) {
+int write_all(FileSystem& fs, int fd, std::string_view content) {
     std::size_t done = 0;
     while (done < content.size()) {
         const long n = fs.write(fd, content.data() + done, content.size() - done);
@@ -116,6 +116,32 @@ int write_all(FileSystem& fs, int fd, const std::string& content) {
         done += static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+// Large pieces go out as they are; runs of small ones (a text dense with replacements) are
+// gathered first, so that a piece does not cost a system call of its own.
+int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> pieces) {
+    constexpr std::size_t kGather = 256 * 1024;
+    std::string gathered;
+    for (const std::string_view piece : pieces) {
+        if (gathered.size() + piece.size() > kGather && !gathered.empty()) {
+            if (const int error = write_all(fs, fd, gathered)) {
+                return error;
+            }
+            gathered.clear();
+        }
+        if (piece.size() >= kGather) {
+            if (const int error = write_all(fs, fd, piece)) {
+                return error;
+            }
+        } else {
+            if (gathered.capacity() < kGather) {
+                gathered.reserve(kGather);
+            }
+            gathered.append(piece);
+        }
+    }
+    return write_all(fs, fd, gathered);
 }
 
 // Opens a regular file (symlinks followed) for reading; gives the descriptor or a negative
@@ -192,6 +218,16 @@ int FileStore::load(const std::string& path, LoadedFile& file) {
 
 int FileStore::write_back(const std::string& path, const std::string& content,
                           const struct stat& loaded) {
+    const std::string_view whole(content);
+    return write_back(path, std::span(&whole, 1), loaded);
+}
+
+int FileStore::write_back(const std::string& path, std::span<const std::string_view> content,
+                          const struct stat& loaded) {
+    std::size_t size = 0;
+    for (const std::string_view piece : content) {
+        size += piece.size();
+    }
     std::string final_path;
     if (const int error = fs_.realpath(path, final_path)) {
         return error;
@@ -206,7 +242,7 @@ int FileStore::write_back(const std::string& path, const std::string& content,
     if (!same_version(now, loaded)) {
         return ESTALE;  // another program changed it since it was loaded: theirs wins
     }
-    if (static_cast<std::size_t>(now.st_size) == content.size() && holds(final_path, content)) {
+    if (static_cast<std::size_t>(now.st_size) == size && holds(final_path, content, size)) {
         return 0;  // the entries put back what they took out: nothing to write
     }
     // Root may write anything; a file nobody may write stays as it is all the same.
@@ -242,32 +278,45 @@ int FileStore::write_back(const std::string& path, const std::string& content,
     return 0;
 }
 
-bool FileStore::holds(const std::string& path, const std::string& content) {
+bool FileStore::holds(const std::string& path, std::span<const std::string_view> content,
+                      std::size_t size) {
     struct stat info {};
     const int fd = open_regular(fs_, path, info);
     if (fd < 0) {
         return false;
     }
     Descriptor file(fs_, fd);
-    std::string block(std::min(kReadBlock, content.size()) + 1, '\0');
+    std::string block(std::min(kReadBlock, size) + 1, '\0');
     std::size_t done = 0;
+    std::size_t piece = 0;   // the piece that byte `done` lies in
+    std::size_t offset = 0;  // and its position there
     for (;;) {
         const long n = read_some(fs_, fd, block.data(), block.size());
-        if (n < 0 || done + static_cast<std::size_t>(n) > content.size()) {
+        if (n < 0 || done + static_cast<std::size_t>(n) > size) {
             return false;
         }
         if (n == 0) {
-            return done == content.size();
+            return done == size;
         }
-        if (content.compare(done, static_cast<std::size_t>(n), block.data(),
-                            static_cast<std::size_t>(n)) != 0) {
-            return false;
+        for (std::size_t at = 0; at < static_cast<std::size_t>(n);) {
+            while (offset == content[piece].size()) {
+                ++piece;
+                offset = 0;
+            }
+            const std::size_t length =
+                std::min(static_cast<std::size_t>(n) - at, content[piece].size() - offset);
+            if (content[piece].compare(offset, length, block.data() + at, length) != 0) {
+                return false;
+            }
+            at += length;
+            offset += length;
         }
         done += static_cast<std::size_t>(n);
     }
 }
 
-int FileStore::write_temp_beside(const std::string& final_path, const std::string& content,
+int FileStore::write_temp_beside(const std::string& final_path,
+                                 std::span<const std::string_view> content,
                                  const struct stat& original, std::string& temp_path) {
     const std::string prefix = folder_of(final_path) + "/." + name_of(final_path) + ".wendrel-";
     int fd = -EEXIST;
@@ -279,7 +328,7 @@ int FileStore::write_temp_beside(const std::string& final_path, const std::strin
         return -fd;
     }
     Descriptor temp(fs_, fd);
-    int error = write_all(fs_, fd, content);
+    int error = write_pieces(fs_, fd, content);
     // Owner first: changing it clears set-user-ID bits that the mode then restores.
     if (error == 0 && fs_.running_as_root()) {
         error = fs_.fchown(fd, original.st_uid, original.st_gid);

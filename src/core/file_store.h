@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wendrel::core {
@@ -36,15 +38,19 @@ class FileStore {
     /// Refuses (and changes nothing) when the file is not writable or no longer the one that
     /// was loaded (`loaded` is LoadedFile::info).
     int write_back(const std::string& path, const std::string& content, const struct stat& loaded);
+    /// The same, with the new content given as pieces to be written one after the other.
+    int write_back(const std::string& path, std::span<const std::string_view> content,
+                   const struct stat& loaded);
 
     /// Full paths of the regular files of a folder (hidden ones too; symlinks to regular
     /// files count), sorted by name in byte order. Sub-folders and special files are left out.
     int list_folder(const std::string& folder, std::vector<std::string>& paths);
 
   private:
-    /// True when the file at `path` holds exactly `content`.
-    bool holds(const std::string& path, const std::string& content);
-    int write_temp_beside(const std::string& final_path, const std::string& content,
+    /// True when the file at `path` holds exactly the pieces of `content`, `size` bytes.
+    bool holds(const std::string& path, std::span<const std::string_view> content,
+               std::size_t size);
+    int write_temp_beside(const std::string& final_path, std::span<const std::string_view> content,
                           const struct stat& original, std::string& temp_path);
 
     FileSystem& fs_;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <utility>
 
 #include "field_parser.h"
 #include "messages.h"
@@ -192,7 +193,14 @@ void ReplaceJob::tick_timer2() {
     try {
         flush_reports(false);
         const Entry& entry = replace_list_[entry_cursor_];
-        const std::size_t made = pass_.apply(loaded_.content, entry, options_);
+        // The last pass over a file that will be written is only planned: its result goes
+        // to the file straight from the runs, with no second copy of a large file in memory.
+        std::optional<std::size_t> planned;
+        if (entry_cursor_ + 1 == replace_list_.size() && !dry_run_) {
+            planned = pass_.plan(loaded_.content, entry, options_, last_runs_);
+        }
+        spliced_ = planned.has_value();
+        const std::size_t made = planned ? *planned : pass_.apply(loaded_.content, entry, options_);
         replacements_ += made;
         observer_.entry_applied(targets_[file_cursor_ - 1], entry_cursor_, made);
         set_progress_value(progress_value_ + static_cast<double>(loaded_.info.st_size));
@@ -205,6 +213,7 @@ void ReplaceJob::tick_timer2() {
         timer2_on_ = false;
         timer1_on_ = true;
         entry_cursor_ = 0;
+        spliced_ = false;
         report(targets_[file_cursor_ - 1], JobObserver::Outcome::failed);
     }
 }
@@ -215,13 +224,19 @@ void ReplaceJob::finish_file() {
     entry_cursor_ = 0;
     timer1_on_ = true;
     const std::string& path = targets_[file_cursor_ - 1];
+    const bool spliced = std::exchange(spliced_, false);
     if (replacements_ == 0 || dry_run_) {
         report(path, JobObserver::Outcome::completed);
-    } else if (writer_) {
-        const auto ticket = writer_->submit(path, std::move(loaded_.content), loaded_.info);
+        return;
+    }
+    SplicedText text = spliced ? SplicedText(std::move(loaded_.content),
+                                             replace_list_.back().replace, std::move(last_runs_))
+                               : SplicedText(std::move(loaded_.content));
+    if (writer_) {
+        const auto ticket = writer_->submit(path, std::move(text), loaded_.info);
         reports_.push_back(Report{path, JobObserver::Outcome::completed, ticket});
     } else {
-        const int error = store_.write_back(path, loaded_.content, loaded_.info);
+        const int error = store_.write_back(path, text.pieces(), loaded_.info);
         report(path, error == 0 ? JobObserver::Outcome::completed : JobObserver::Outcome::failed);
     }
 }

@@ -64,7 +64,9 @@ class ReplaceJob {
     const std::vector<Entry>& replace_list() const { return replace_list_; }
     const std::vector<std::string>& except_list() const { return except_list_; }
     const std::vector<std::string>& targets() const { return targets_; }
-    /// Content of the file being worked on (without the frame spaces).
+    /// Content of the file being worked on (without the frame spaces). The last entry's pass
+    /// over a file that is written back leaves it as it was: that pass's result goes to the
+    /// file without being gathered here first.
     const std::string& file_text() const { return loaded_.content; }
     double progress_value() const { return progress_value_; }
     double progress_max() const { return progress_max_; }
@@ -112,6 +114,10 @@ class ReplaceJob {
     std::size_t entry_cursor_ = 0;  // next entry to apply to the loaded file
     LoadedFile loaded_;
     std::size_t replacements_ = 0;  // made in the loaded file so far
+    // The last entry's result as runs of loaded_.content and of that entry's replacement,
+    // when `spliced_`; otherwise loaded_.content is the result.
+    std::vector<Splice> last_runs_;
+    bool spliced_ = false;
 
     double progress_max_ = 100;
     double progress_value_ = 0;

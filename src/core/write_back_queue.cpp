@@ -32,10 +32,10 @@ WriteBackQueue::~WriteBackQueue() {
     }
 }
 
-WriteBackQueue::Ticket WriteBackQueue::submit(std::string path, std::string content,
+WriteBackQueue::Ticket WriteBackQueue::submit(std::string path, SplicedText content,
                                               const struct stat& loaded) {
     std::unique_lock lock(mutex_);
-    const std::size_t size = content.size();
+    const std::size_t size = content.footprint();
     changed_.wait(lock,
                   [&] { return bytes_in_flight_ == 0 || bytes_in_flight_ + size <= byte_budget_; });
     const Ticket ticket = next_ticket_++;
@@ -93,9 +93,9 @@ void WriteBackQueue::run_worker() {
         waiting_.pop_front();
         running_.push_back(work.loaded);
         lock.unlock();
-        const int result = store_.write_back(work.path, work.content, work.loaded);
-        const std::size_t size = work.content.size();
-        work.content = std::string();  // give the memory back before taking the lock
+        const int result = store_.write_back(work.path, work.content.pieces(), work.loaded);
+        const std::size_t size = work.content.footprint();
+        work.content = SplicedText();  // give the memory back before taking the lock
         lock.lock();
         running_.erase(std::find_if(running_.begin(), running_.end(), [&](const struct stat& f) {
             return same_file(f, work.loaded);

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "spliced_text.h"
+
 namespace wendrel::core {
 
 class FileStore;
@@ -32,7 +34,7 @@ class WriteBackQueue {
     WriteBackQueue& operator=(const WriteBackQueue&) = delete;
 
     /// Queues the write of `content` over `path`; blocks while the budget is used up.
-    Ticket submit(std::string path, std::string content, const struct stat& loaded);
+    Ticket submit(std::string path, SplicedText content, const struct stat& loaded);
     /// The write's result (0 or an errno) once it has finished; the result is handed out once.
     std::optional<int> take_result(Ticket ticket);
     /// Waits for the write to finish and hands out its result.
@@ -46,7 +48,7 @@ class WriteBackQueue {
     struct Work {
         Ticket ticket;
         std::string path;
-        std::string content;
+        SplicedText content;
         struct stat loaded;
     };
 

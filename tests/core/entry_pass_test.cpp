@@ -1,10 +1,12 @@
 #include "core/entry_pass.h"
+#include "core/spliced_text.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "reference_model.h"
 
@@ -20,6 +22,27 @@ constexpr MatchOptions kOff{false, false}, kWhole{true, false}, kCase{false, tru
 static std::string describe(const std::string& content, const Entry& entry, MatchOptions options) {
     return ::testing::PrintToString(
         std::tuple(content, entry.find, entry.replace, options.whole_word, options.match_case));
+}
+
+// The pass that only plans its result must give apply()'s result, or give up.
+static ::testing::AssertionResult plan_agrees(EntryPass& pass, const std::string& content,
+                                              const Entry& entry, MatchOptions options,
+                                              const std::string& expected, std::size_t replacements,
+                                              bool& planned) {
+    std::vector<core::Splice> runs;
+    const auto count = pass.plan(content, entry, options, runs);
+    planned = count.has_value();
+    if (!planned) {
+        return ::testing::AssertionSuccess();
+    }
+    const std::string text = core::SplicedText(content, entry.replace, runs).joined();
+    if (*count == replacements && text == expected) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << describe(content, entry, options) << "\n  planned " << ::testing::PrintToString(text)
+           << " (" << *count << ")\n  expected " << ::testing::PrintToString(expected) << " ("
+           << replacements << ")";
 }
 
 TEST(EntryPass, EdgeCasesGiveTheRuleResult) {
@@ -57,6 +80,8 @@ TEST(EntryPass, EdgeCasesGiveTheRuleResult) {
         const ModelPassResult model = model_entry_pass(content, entry, options);
         EXPECT_EQ(model.content, expected);
         EXPECT_EQ(model.replacements, replacements);
+        bool planned = false;
+        EXPECT_TRUE(plan_agrees(pass, content, entry, options, expected, replacements, planned));
     }
 }
 
@@ -79,6 +104,7 @@ static std::string random_text(std::mt19937& rng, std::size_t max_length) {
 // Up to three entries in a row on one text, with one EntryPass for every case, as in a job.
 // A quarter of the replacements hold their find text, a quarter are empty.
 TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
+    int plans = 0, give_ups = 0;
     // seed, cases, longest text, longest replacement
     for (const auto& [seed, cases, max_text, max_replace] :
          {std::tuple{20240611u, 30000, 12u, 8u}, std::tuple{99u, 2000, 300u, 40u}}) {
@@ -93,6 +119,10 @@ TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
                 const Entry entry{find, rng() % 4 == 0 ? "" : rng() % 3 == 0 ? find + more : more};
                 const ModelPassResult model = model_entry_pass(text, entry, options);
                 const std::string before = text;
+                bool planned = false;
+                ASSERT_TRUE(plan_agrees(pass, before, entry, options, model.content,
+                                        model.replacements, planned));
+                ++(planned ? plans : give_ups);
                 const std::size_t replacements = pass.apply(text, entry, options);
                 ASSERT_TRUE(replacements == model.replacements && text == model.content)
                     << describe(before, entry, options) << "\n  engine "
@@ -101,6 +131,9 @@ TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
             }
         }
     }
+    // Both ways were taken often: the plan gives up only where a replacement holds a match.
+    EXPECT_GT(plans, 10000);
+    EXPECT_GT(give_ups, 1000);
 }
 
 // Long texts in which the find text's first byte is common and whole matches are rare, then
@@ -121,6 +154,9 @@ TEST(EntryPass, LongTextsWithManyFalseStartsAgreeWithTheLiteralRules) {
         const MatchOptions options{(rng() & 1) != 0, true};
         const ModelPassResult model = model_entry_pass(text, entry, options);
         const std::string before = text;
+        bool planned = false;
+        ASSERT_TRUE(
+            plan_agrees(pass, before, entry, options, model.content, model.replacements, planned));
         const std::size_t replacements = pass.apply(text, entry, options);
         ASSERT_TRUE(replacements == model.replacements && text == model.content)
             << "seed 7, case " << i << ", find " << find << ", whole word " << options.whole_word;

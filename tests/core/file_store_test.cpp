@@ -12,10 +12,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <tuple>
 
 #include "job_harness.h"
+#include "reference_model.h"
 
 namespace wendrel::test {
 
@@ -137,6 +139,35 @@ TEST_F(FileStoreTest, LoadFaultsAndLinksAndRawBytes) {
     EXPECT_EQ(content(target), std::string("dog\r\nx\rdog\0\xff\xfe|dog", 17));
     EXPECT_EQ(std::filesystem::read_symlink(chain), dir / "middle");
     EXPECT_FALSE(std::filesystem::exists(dir / "nothing"));
+}
+
+// A file's last pass goes to disk as runs of the loaded text and the replacement: long runs
+// as they are, short ones gathered. Whatever the mix, and with every write cut short, the file
+// gets exactly what the passes one after the other give.
+TEST_F(FileStoreTest, LastPassIsWrittenFromItsRunsByteForByte) {
+    std::mt19937 rng(11);
+    // size, bytes between finds: a match every few bytes, every few hundred, two in all
+    for (const auto& [size, spacing] :
+         {std::pair{20'000u, 3u}, std::pair{60'000u, 400u}, std::pair{700'000u, 300'000u}}) {
+        SCOPED_TRACE(spacing);
+        std::string original(size, ' ');
+        for (char& c : original) {
+            c = "abcd \r\n"[rng() % 7];
+        }
+        for (std::size_t at = rng() % spacing; at + 3 < original.size(); at += spacing + 3) {
+            original.replace(at, 3, "cat");
+        }
+        const core::Entry first{"ab", "ba"}, last{"cat", "mouse"};
+        std::string expected = model_entry_pass(original, first, {}).content;
+        expected = model_entry_pass(expected, last, {}).content;
+        ASSERT_NE(expected, original);
+        const std::string t = dir.write("t", original);
+        fs.chunk = 4099;
+        run(t + ";", "ab|ba|\r\ncat|mouse|\r\n");
+        EXPECT_EQ(obs.status, job_lines({done(t), kAllDone}));
+        EXPECT_TRUE(content(t) == expected);
+        EXPECT_EQ(dir.names(), (Lines{"t"}));
+    }
 }
 
 // A file is rewritten only when its content changes, even if entries matched: one whose

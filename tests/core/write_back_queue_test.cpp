@@ -104,7 +104,8 @@ TEST(WriteBackQueue, DestructionFinishesEveryQueuedWrite) {
         core::WriteBackQueue queue(store, 2, 1 << 20);
         for (int i = 0; i < 50; ++i) {
             paths.push_back(dir.write("f" + std::to_string(i), "old"));
-            queue.submit(paths.back(), "new " + std::to_string(i), stat_of(paths.back()));
+            queue.submit(paths.back(), core::SplicedText("new " + std::to_string(i)),
+                         stat_of(paths.back()));
         }
     }
     for (int i = 0; i < 50; ++i) {
@@ -119,9 +120,9 @@ TEST(WriteBackQueue, ResultsAreHandedOutOnceInTicketTerms) {
     core::WriteBackQueue queue(store, 1, 1 << 20);
     const std::string path = dir.write("a", "old");
     const auto loaded = stat_of(path);
-    const auto good = queue.submit(path, "new", loaded);
+    const auto good = queue.submit(path, core::SplicedText("new"), loaded);
     // The second write is of a file that is no longer the loaded one: refused.
-    const auto stale = queue.submit(path, "newer", loaded);
+    const auto stale = queue.submit(path, core::SplicedText("newer"), loaded);
     EXPECT_EQ(queue.wait(good), 0);
     EXPECT_NE(queue.wait(stale), 0);
     EXPECT_EQ(queue.take_result(good), std::nullopt);
