@@ -270,11 +270,7 @@ int FileStore::write_back(const std::string& path, std::span<const std::string_v
     }
     // The new content is in place; syncing the folder only makes the rename durable sooner,
     // and some file systems refuse it, so its failure is not the file's failure.
-    const int folder = fs_.open(folder_of(final_path), O_RDONLY | O_DIRECTORY);
-    if (folder >= 0) {
-        fs_.fsync(folder);
-        fs_.close(folder);
-    }
+    folder_syncer_.sync_after_rename(folder_of(final_path));
     return 0;
 }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "folder_syncer.h"
+
 namespace wendrel::core {
 
 class FileSystem;
@@ -23,7 +25,7 @@ struct LoadedFile {
 /// Every function returns 0 or the first errno met, and never blocks on special files.
 class FileStore {
   public:
-    explicit FileStore(FileSystem& fs) : fs_(fs) {}
+    explicit FileStore(FileSystem& fs) : fs_(fs), folder_syncer_(fs) {}
 
     /// Byte length of a regular file (symlinks followed) that can be opened for reading.
     std::optional<std::uint64_t> loadable_size(const std::string& path);
@@ -54,6 +56,7 @@ class FileStore {
                           const struct stat& original, std::string& temp_path);
 
     FileSystem& fs_;
+    FolderSyncer folder_syncer_;
 };
 
 }  // namespace wendrel::core
