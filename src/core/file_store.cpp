@@ -120,7 +120,7 @@ int write_all(FileSystem& fs, int fd, std::string_view content) {
 
 // Large pieces go out as they are; runs of small ones (a text dense with replacements) are
 // gathered first, so that a piece does not cost a system call of its own.
-int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> pieces) {
+int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> pieces) try {
     constexpr std::size_t kGather = 256 * 1024;
     std::string gathered;
     for (const std::string_view piece : pieces) {
@@ -142,6 +142,8 @@ int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> piece
         }
     }
     return write_all(fs, fd, gathered);
+} catch (const std::bad_alloc&) {
+    return ENOMEM;  // no room to gather in: the caller removes the part-written file
 }
 
 // Opens a regular file (symlinks followed) for reading; gives the descriptor or a negative
@@ -252,6 +254,8 @@ int FileStore::write_back(const std::string& path, std::span<const std::string_v
     if (const int error = fs_.access(final_path, W_OK)) {
         return error;
     }
+    const std::string folder =
+        folder_of(final_path);  // made now: nothing may fail after the rename
     std::string temp_path;
     if (const int error = write_temp_beside(final_path, content, now, temp_path)) {
         return error;
@@ -270,7 +274,7 @@ int FileStore::write_back(const std::string& path, std::span<const std::string_v
     }
     // The new content is in place; syncing the folder only makes the rename durable sooner,
     // and some file systems refuse it, so its failure is not the file's failure.
-    folder_syncer_.sync_after_rename(folder_of(final_path));
+    folder_syncer_.sync_after_rename(folder);
     return 0;
 }
 

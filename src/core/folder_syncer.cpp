@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <new>
 
 #include "file_system.h"
 
@@ -10,7 +11,15 @@ namespace wendrel::core {
 
 void FolderSyncer::sync_after_rename(const std::string& folder) {
     std::unique_lock lock(mutex_);
-    Folder& state = folders_[folder];  // references to map values survive rehashing
+    Folder* found = nullptr;
+    try {
+        found = &folders_[folder];  // references to map values survive rehashing
+    } catch (const std::bad_alloc&) {
+        lock.unlock();
+        sync_now(folder);  // no memory to note the folder in: sync it alone
+        return;
+    }
+    Folder& state = *found;
     const std::uint64_t mine = ++state.renames;
     while (state.synced < mine) {
         if (state.syncing) {

@@ -1,6 +1,8 @@
 #include "write_back_queue.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <exception>
 
 #include "file_store.h"
 
@@ -93,7 +95,12 @@ void WriteBackQueue::run_worker() {
         waiting_.pop_front();
         running_.push_back(work.loaded);
         lock.unlock();
-        const int result = store_.write_back(work.path, work.content.pieces(), work.loaded);
+        int result = ENOMEM;
+        try {
+            result = store_.write_back(work.path, work.content.pieces(), work.loaded);
+        } catch (const std::exception&) {
+            // Out of memory before the file was replaced: it keeps its old content.
+        }
         const std::size_t size = work.content.footprint();
         work.content = SplicedText();  // give the memory back before taking the lock
         lock.lock();

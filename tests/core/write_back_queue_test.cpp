@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "core/posix_file_system.h"
 #include "core/replace_job.h"
 #include "core/write_back_queue.h"
+#include "job_harness.h"
 #include "recording_observer.h"
 #include "temp_dir.h"
 #include "test_util.h"
@@ -130,4 +132,27 @@ TEST(WriteBackQueue, ResultsAreHandedOutOnceInTicketTerms) {
 }
 
 }  // namespace
+// A write-back that throws on a worker thread (out of memory) fails its own file only: the
+// file keeps its content, no new file is left, and the job goes on to its end.
+TEST(WriteBackQueue, AWriteBackThatThrowsFailsOnlyItsFile) {
+    TempDir dir, lists;
+    const std::string t = dir.write("t", "cat"), u = dir.write("u", "dog");
+    FaultyFileSystem fs(core::PosixFileSystem::instance());
+    fs.fail(FsCall::create, 1, EIO,
+            [] { throw std::bad_alloc(); });  // one write only: u has no cat
+    RecordingObserver observer;
+    {
+        core::ReplaceJob job(
+            observer, fs, [] { return JobHarness::kTime; }, core::ReplaceJob::kWriteThreads);
+        // Listed last, taken first: u, then t.
+        job.start({t + ";" + u + ";", "", lists.write("list", "cat|mouse|\r\n"), {}});
+        run_ticks(job);
+    }
+    EXPECT_TRUE(fs.hit);
+    EXPECT_EQ(observer.status, JobHarness::job_lines({JobHarness::done(u), JobHarness::failed(t),
+                                                      JobHarness::kAllDone}));
+    EXPECT_EQ(read_all(t), "cat");
+    EXPECT_EQ(dir.names(), (Lines{"t", "u"}));
+}
+
 }  // namespace wendrel::test
