@@ -254,8 +254,8 @@ int FileStore::write_back(const std::string& path, std::span<const std::string_v
     if (const int error = fs_.access(final_path, W_OK)) {
         return error;
     }
-    const std::string folder =
-        folder_of(final_path);  // made now: nothing may fail after the rename
+    // Made now, so that nothing can fail once the new file is in place.
+    const std::string folder = folder_of(final_path);
     std::string temp_path;
     if (const int error = write_temp_beside(final_path, content, now, temp_path)) {
         return error;
