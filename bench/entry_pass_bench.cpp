@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <string.h>  // memmem, a GNU extension that <cstring> does not declare
 
@@ -185,6 +186,36 @@ void run_pass(benchmark::State& state, const PassCase& pass_case) {
     state.counters["replacements"] = static_cast<double>(replacements);
 }
 
+// The planning form of the pass, as a job runs the last entry over a file: nothing is
+// rewritten, so no copy is made before an iteration. The runs must add up to the text the
+// rewriting pass would give.
+void run_plan(benchmark::State& state, const PassCase& pass_case) {
+    const std::string& source = pass_case.source();
+    const std::size_t expected_replacements = pass_case.expected_replacements();
+    const std::size_t expected_size =
+        source.size() +
+        (pass_case.entry.replace.size() - pass_case.entry.find.size()) * expected_replacements;
+    EntryPass pass;
+    std::vector<wendrel::core::Splice> runs;
+    std::size_t replacements = 0;
+    for (auto _ : state) {
+        const auto planned = pass.plan(source, pass_case.entry, pass_case.options, runs);
+        benchmark::DoNotOptimize(runs.data());
+        std::size_t size = 0;
+        for (const auto& run : runs) {
+            size += run.size;
+        }
+        replacements = planned.value_or(0);
+        if (!planned || replacements != expected_replacements || size != expected_size) {
+            state.SkipWithError("plan gave up, or an unexpected count or length");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(source.size()));
+    state.counters["replacements"] = static_cast<double>(replacements);
+}
+
 void run_memchr(benchmark::State& state) {
     const std::string& text = sparse_text().text;
     for (auto _ : state) {
@@ -270,6 +301,13 @@ void register_benchmarks() {
 
     register_pass("entry_pass/sparse/match_case",
                   {sparse_source, mark_entry, kMatchCase, all_marks});
+    benchmark::RegisterBenchmark(
+        "entry_pass/sparse/match_case_planned",
+        [=](benchmark::State& state) {
+            run_plan(state, {sparse_source, mark_entry, kMatchCase, all_marks});
+        })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(kMinSeconds);
     register_pass("entry_pass/sparse/ignore_case",
                   {sparse_source, mark_entry_other_case, kIgnoreCase, all_marks});
     register_pass("entry_pass/sparse/whole_word",
