@@ -1,7 +1,9 @@
 // The entry pass, and its planning form, against the literal reference model, on any bytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,11 +32,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto want = test::model_entry_pass(content, entry, options);
     static core::EntryPass pass;  // reused, as a job reuses it
     std::vector<core::Splice> runs;
-    if (const auto planned = pass.plan(content, entry, options, runs)) {
-        if (*planned != want.replacements ||
-            core::SplicedText(content, entry.replace, runs).joined() != want.content) {
-            std::abort();
-        }
+    const auto planned = pass.plan(content, entry, options, runs);
+    if (planned && (*planned != want.replacements ||
+                    core::SplicedText(content, entry.replace, runs).joined() != want.content)) {
+        std::abort();
+    }
+    // The plan made while reading the content in pieces must be the same plan.
+    std::size_t at = 0;
+    const std::size_t piece = 1 + data[0] / 4 % 16;
+    const auto read = [&](char* buffer, std::size_t room) -> long {
+        const std::size_t n = std::min({room, piece, content.size() - at});
+        std::memcpy(buffer, content.data() + at, n);
+        at += n;
+        return static_cast<long>(n);
+    };
+    core::StreamPlan streamed;
+    if (core::EntryPass::plan_stream(content.size(), read, entry, options, streamed,
+                                     data[2] % 64) != 0 ||
+        streamed.count != planned || (planned && streamed.runs != runs)) {
+        std::abort();
     }
     const std::size_t count = pass.apply(content, entry, options);
     if (content != want.content || count != want.replacements) {

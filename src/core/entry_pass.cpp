@@ -230,14 +230,16 @@ namespace {
 // True when a candidate starting inside the replacement just inserted would be taken. The
 // unscanned text then begins with `rest` = the replacement without its first byte, followed by
 // in[head, end); `scanned` bytes lie before it, and candidates may start up to `last_start`.
-bool match_inside_replacement(const std::string& in, std::size_t head, const std::string& repl,
-                              const std::string& find, std::size_t scanned, std::size_t last_start,
-                              MatchOptions options) {
+// `input(i)` gives byte i of the input, which is `size` bytes long.
+template <typename Input>
+bool match_inside_replacement(const Input& input, std::size_t size, std::size_t head,
+                              const std::string& repl, const std::string& find, std::size_t scanned,
+                              std::size_t last_start, MatchOptions options) {
     const std::size_t rest = repl.size() - 1;
     const std::size_t n = find.size();
-    const std::size_t length = rest + (in.size() - head);  // of the unscanned text
+    const std::size_t length = rest + (size - head);  // of the unscanned text
     const auto at = [&](std::size_t k) {
-        return static_cast<unsigned char>(k < rest ? repl[1 + k] : in[head + k - rest]);
+        return static_cast<unsigned char>(k < rest ? repl[1 + k] : input(head + k - rest));
     };
     for (std::size_t s = 0; s < rest && scanned + s <= last_start && s + n <= length; ++s) {
         bool equal = true;
@@ -341,7 +343,8 @@ std::optional<std::size_t> EntryPass::plan(const std::string& in, const Entry& e
         ++scanned;
         if (repl.size() > 1) {
             if (repl.size() > kLongestChecked ||
-                match_inside_replacement(in, head, repl, find, scanned, last_start, options)) {
+                match_inside_replacement([&](std::size_t i) { return in[i]; }, in.size(), head,
+                                         repl, find, scanned, last_start, options)) {
                 return std::nullopt;
             }
             scanned += repl.size() - 1;
@@ -350,6 +353,158 @@ std::optional<std::size_t> EntryPass::plan(const std::string& in, const Entry& e
     }
     add_input(run_start, in.size());
     return count;
+}
+
+// plan() again, over a source read front to back through a window: every position the scan
+// looks at lies between one byte before the search position and twice the find text's length
+// past a candidate, so the window keeps from there and is refilled as the search moves on.
+int EntryPass::plan_stream(std::uint64_t size, const Reader& read, const Entry& entry,
+                           MatchOptions options, StreamPlan& plan, std::size_t window) {
+    const std::string& find = entry.find;
+    const std::string& repl = entry.replace;
+    const std::size_t n = find.size();
+    plan = StreamPlan{};
+    std::vector<Splice>& runs = plan.runs;
+    const auto add_input = [&](std::size_t from, std::size_t to) {
+        if (to > from) {
+            runs.push_back(Splice{from, to - from, false});
+        }
+    };
+
+    std::string buffer(std::max(window, 4 * n + 64), '\0');
+    std::size_t base = 0;    // source position of buffer[0]
+    std::size_t filled = 0;  // bytes of the buffer holding source bytes
+    std::size_t taken = 0;   // bytes read from the source so far
+    int error = 0;
+    // Keeps the source from `keep` on and reads until the buffer is full or the source ends.
+    const auto advance = [&](std::size_t keep) {
+        if (keep > base) {
+            const std::size_t drop = std::min(keep - base, filled);
+            std::memmove(buffer.data(), buffer.data() + drop, filled - drop);
+            filled -= drop;
+            base += drop;
+        }
+        while (error == 0 && taken < size && filled < buffer.size()) {
+            const long got = read(buffer.data() + filled,
+                                  std::min<std::uint64_t>(buffer.size() - filled, size - taken));
+            if (got < 0) {
+                error = static_cast<int>(-got);
+            } else if (got == 0) {
+                error = EAGAIN;  // shrank while being read
+            } else {
+                filled += static_cast<std::size_t>(got);
+                taken += static_cast<std::size_t>(got);
+            }
+        }
+    };
+    const auto byte = [&](std::size_t at) { return buffer[at - base]; };
+    // Reads what the scan left, so that a source of another length is noticed.
+    const auto finish = [&]() {
+        char rest[4096];
+        while (error == 0) {
+            if (taken < size) {
+                advance(base + filled);
+                continue;
+            }
+            const long got = read(rest, sizeof rest);
+            if (got != 0) {
+                error = got < 0 ? static_cast<int>(-got) : EAGAIN;  // grew while being read
+            }
+            break;
+        }
+        return error;
+    };
+
+    if (n == 0 || size < n) {
+        add_input(0, size);
+        plan.count = 0;
+        return finish();
+    }
+    constexpr std::size_t kLongestChecked = 1 << 16;
+    const std::size_t most_runs = size / 256 + 64;
+    const std::size_t last_start = size - n;
+    const std::size_t margin = 2 * n + 1;  // past a candidate, the scan may look this far
+    Finder finder(find, options.match_case);
+    std::size_t scanned = 0;
+    std::size_t head = 0;
+    std::size_t run_start = 0;
+    int last = -1;
+    std::size_t count = 0;
+
+    while (scanned <= last_start) {
+        const std::size_t avail = size - head;
+        if (avail < n) {
+            break;
+        }
+        const std::size_t last_candidate = head + std::min(last_start - scanned, avail - n);
+        std::size_t at = head;
+        std::size_t hit = kNone;
+        while (at <= last_candidate) {
+            advance(at > 0 ? at - 1 : 0);
+            if (error != 0) {
+                return error;
+            }
+            const std::size_t end = base + filled;
+            const std::size_t last_here =
+                end >= size ? last_candidate : std::min(last_candidate, end - margin);
+            const std::size_t found = finder.next(buffer.data(), at - base, last_here - base);
+            if (found == kNone) {
+                at = last_here + 1;
+                continue;
+            }
+            const std::size_t h = found + base;
+            if (options.whole_word) {
+                const auto before = static_cast<unsigned char>(
+                    h > head ? byte(h - 1) : (last < 0 ? ' ' : static_cast<char>(last)));
+                const auto after = static_cast<unsigned char>(h + n < size ? byte(h + n) : ' ');
+                if (is_word(before) || is_word(after)) {
+                    at = h + 1;
+                    continue;
+                }
+            }
+            hit = h;
+            break;
+        }
+        if (hit == kNone) {
+            break;
+        }
+        if (runs.size() >= most_runs) {
+            return finish();  // plan.count stays empty: the caller rewrites in memory
+        }
+        if (!plan.changes) {
+            plan.changes = repl.size() != n;
+            for (std::size_t k = 0; k < n && !plan.changes; ++k) {
+                plan.changes = byte(hit + k) != repl[k];
+            }
+        }
+        add_input(run_start, hit);
+        scanned += hit - head;
+        ++count;
+        head = hit + n;
+        run_start = head;
+        if (repl.empty()) {
+            if (head == size) {
+                break;
+            }
+            last = static_cast<unsigned char>(byte(head++));
+            ++scanned;
+            continue;
+        }
+        runs.push_back(Splice{0, repl.size(), true});
+        ++scanned;
+        if (repl.size() > 1) {
+            if (repl.size() > kLongestChecked ||
+                match_inside_replacement(byte, size, head, repl, find, scanned, last_start,
+                                         options)) {
+                return finish();
+            }
+            scanned += repl.size() - 1;
+        }
+        last = static_cast<unsigned char>(repl.back());
+    }
+    add_input(run_start, size);
+    plan.count = count;
+    return finish();
 }
 
 }  // namespace wendrel::core

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +12,16 @@
 #include "spliced_text.h"
 
 namespace wendrel::core {
+
+/// What plan_stream() found out about a source.
+struct StreamPlan {
+    /// Replacements made; empty when the pass must rewrite the text in memory instead.
+    std::optional<std::size_t> count;
+    /// The result as runs of the source and of the replacement (when `count` is set).
+    std::vector<Splice> runs;
+    /// Whether the result differs from the source.
+    bool changes = false;
+};
 
 /// Applies one entry to a file's content in a single left-to-right scan.
 ///
@@ -36,6 +48,14 @@ class EntryPass {
     /// those.
     std::optional<std::size_t> plan(const std::string& text, const Entry& entry,
                                     MatchOptions options, std::vector<Splice>& runs);
+
+    /// Like read(2): bytes placed, 0 at the end, or a negative errno.
+    using Reader = std::function<long(char* buffer, std::size_t size)>;
+    /// plan() over a source of `size` bytes pulled from `read`, holding only about `window`
+    /// bytes of it at a time. Gives 0 with `plan` filled in, or the errno of a failed read;
+    /// EAGAIN when the source turned out shorter or longer than `size`.
+    static int plan_stream(std::uint64_t size, const Reader& read, const Entry& entry,
+                           MatchOptions options, StreamPlan& plan, std::size_t window = 1 << 20);
 
   private:
     std::string out_;  // reused between passes so that a job allocates its buffers once

@@ -9,6 +9,7 @@
 #include <new>
 #include <random>
 
+#include "entry_pass.h"
 #include "file_system.h"
 #include "large_buffer.h"
 
@@ -146,6 +147,83 @@ int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> piece
     return ENOMEM;  // no room to gather in: the caller removes the part-written file
 }
 
+// Writes to `out` the text that `runs` make of the `size` bytes read from `in` and of
+// `inserted`: runs of the source are copied through a buffer, the bytes between them (the
+// matches) are read past. A source of another length than planned fails with ESTALE.
+int copy_runs(FileSystem& fs, int in, std::uint64_t size, const std::vector<Splice>& runs,
+              const std::string& inserted, int out) try {
+    std::string buffer(kReadBlock, '\0');
+    std::size_t filled = 0;
+    std::uint64_t at = 0;  // source bytes read so far
+    const auto flush = [&] {
+        const int error = write_all(fs, out, std::string_view(buffer.data(), filled));
+        filled = 0;
+        return error;
+    };
+    // Reads `count` source bytes, into the buffer when `keep`, else past them.
+    const auto take = [&](std::uint64_t count, bool keep) {
+        char scratch[4096];
+        while (count > 0) {
+            if (keep && filled == buffer.size()) {
+                if (const int error = flush()) {
+                    return error;
+                }
+            }
+            char* into = keep ? buffer.data() + filled : scratch;
+            const std::size_t room = keep ? buffer.size() - filled : sizeof scratch;
+            const long n = read_some(
+                fs, in, into, static_cast<std::size_t>(std::min<std::uint64_t>(room, count)));
+            if (n < 0) {
+                return static_cast<int>(-n);
+            }
+            if (n == 0) {
+                return ESTALE;  // shorter than when it was planned
+            }
+            filled += keep ? static_cast<std::size_t>(n) : 0;
+            count -= static_cast<std::uint64_t>(n);
+            at += static_cast<std::uint64_t>(n);
+        }
+        return 0;
+    };
+    for (const Splice& run : runs) {
+        int error = 0;
+        if (run.inserted) {
+            if (filled + run.size > buffer.size()) {
+                error = flush();
+            }
+            if (error == 0 && run.size > buffer.size()) {
+                error = write_all(fs, out, std::string_view(inserted).substr(run.offset, run.size));
+            } else if (error == 0) {
+                inserted.copy(buffer.data() + filled, run.size, run.offset);
+                filled += run.size;
+            }
+        } else if (run.offset < at) {
+            error = EINVAL;  // runs out of order: never made by a plan
+        } else {
+            error = take(run.offset - at, false);
+            if (error == 0) {
+                error = take(run.size, true);
+            }
+        }
+        if (error != 0) {
+            return error;
+        }
+    }
+    if (at > size) {
+        return ESTALE;
+    }
+    if (const int error = take(size - at, false)) {
+        return error;
+    }
+    char probe;
+    if (read_some(fs, in, &probe, 1) != 0) {
+        return ESTALE;  // longer than when it was planned
+    }
+    return flush();
+} catch (const std::bad_alloc&) {
+    return ENOMEM;
+}
+
 // Opens a regular file (symlinks followed) for reading; gives the descriptor or a negative
 // errno. Folders, FIFOs, devices and sockets are refused without ever being read.
 int open_regular(FileSystem& fs, const std::string& path, struct stat& info) {
@@ -218,6 +296,27 @@ int FileStore::load(const std::string& path, LoadedFile& file) {
     return 0;
 }
 
+int FileStore::scan(const std::string& path, const Entry& entry, MatchOptions options,
+                    StreamPlan& plan, struct stat& info) {
+    const int fd = open_regular(fs_, path, info);
+    if (fd < 0) {
+        return -fd;
+    }
+    Descriptor handle(fs_, fd);
+    // The same limit as a load: a plan that gives up leaves the file to be loaded after all.
+    if (static_cast<std::uint64_t>(info.st_size) > largest_loadable_size()) {
+        return EFBIG;
+    }
+    try {
+        return EntryPass::plan_stream(
+            static_cast<std::uint64_t>(info.st_size),
+            [&](char* buffer, std::size_t size) { return read_some(fs_, fd, buffer, size); }, entry,
+            options, plan);
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    }
+}
+
 int FileStore::write_back(const std::string& path, const std::string& content,
                           const struct stat& loaded) {
     const std::string_view whole(content);
@@ -231,10 +330,44 @@ int FileStore::write_back(const std::string& path, std::span<const std::string_v
         size += piece.size();
     }
     std::string final_path;
+    struct stat now {};
+    if (const int error = find_unchanged(path, loaded, final_path, now)) {
+        return error;
+    }
+    if (static_cast<std::size_t>(now.st_size) == size && holds(final_path, content, size)) {
+        return 0;  // the entries put back what they took out: nothing to write
+    }
+    return replace(final_path, loaded, now, [&](int fd) { return write_pieces(fs_, fd, content); });
+}
+
+int FileStore::write_back_from_file(const std::string& path, const std::vector<Splice>& runs,
+                                    const std::string& inserted, const struct stat& loaded) {
+    std::string final_path;
+    struct stat now {};
+    if (const int error = find_unchanged(path, loaded, final_path, now)) {
+        return error;
+    }
+    // Opened first and closed last, so that the new file's descriptor is the one whose
+    // closing reports a failed write.
+    struct stat info {};
+    const int source = open_regular(fs_, final_path, info);
+    if (source < 0) {
+        return -source;
+    }
+    Descriptor handle(fs_, source);
+    if (!same_version(info, loaded)) {
+        return ESTALE;
+    }
+    return replace(final_path, loaded, now, [&](int fd) {
+        return copy_runs(fs_, source, static_cast<std::uint64_t>(info.st_size), runs, inserted, fd);
+    });
+}
+
+int FileStore::find_unchanged(const std::string& path, const struct stat& loaded,
+                              std::string& final_path, struct stat& now) {
     if (const int error = fs_.realpath(path, final_path)) {
         return error;
     }
-    struct stat now {};
     if (const int error = fs_.stat(final_path, &now)) {
         return error;
     }
@@ -244,9 +377,11 @@ int FileStore::write_back(const std::string& path, std::span<const std::string_v
     if (!same_version(now, loaded)) {
         return ESTALE;  // another program changed it since it was loaded: theirs wins
     }
-    if (static_cast<std::size_t>(now.st_size) == size && holds(final_path, content, size)) {
-        return 0;  // the entries put back what they took out: nothing to write
-    }
+    return 0;
+}
+
+int FileStore::replace(const std::string& final_path, const struct stat& loaded,
+                       const struct stat& now, const std::function<int(int fd)>& write_content) {
     // Root may write anything; a file nobody may write stays as it is all the same.
     if ((now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         return EACCES;
@@ -257,7 +392,7 @@ int FileStore::write_back(const std::string& path, std::span<const std::string_v
     // Made now, so that nothing can fail once the new file is in place.
     const std::string folder = folder_of(final_path);
     std::string temp_path;
-    if (const int error = write_temp_beside(final_path, content, now, temp_path)) {
+    if (const int error = write_temp_beside(final_path, write_content, now, temp_path)) {
         return error;
     }
     struct stat before_rename {};
@@ -316,7 +451,7 @@ bool FileStore::holds(const std::string& path, std::span<const std::string_view>
 }
 
 int FileStore::write_temp_beside(const std::string& final_path,
-                                 std::span<const std::string_view> content,
+                                 const std::function<int(int fd)>& write_content,
                                  const struct stat& original, std::string& temp_path) {
     const std::string prefix = folder_of(final_path) + "/." + name_of(final_path) + ".wendrel-";
     int fd = -EEXIST;
@@ -328,7 +463,7 @@ int FileStore::write_temp_beside(const std::string& final_path,
         return -fd;
     }
     Descriptor temp(fs_, fd);
-    int error = write_pieces(fs_, fd, content);
+    int error = write_content(fd);
     // Owner first: changing it clears set-user-ID bits that the mode then restores.
     if (error == 0 && fs_.running_as_root()) {
         error = fs_.fchown(fd, original.st_uid, original.st_gid);

@@ -3,17 +3,22 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "entry.h"
 #include "folder_syncer.h"
+#include "match_options.h"
+#include "spliced_text.h"
 
 namespace wendrel::core {
 
 class FileSystem;
+struct StreamPlan;
 
 /// A target's content as loaded, with what is needed to write it back safely.
 struct LoadedFile {
@@ -34,6 +39,12 @@ class FileStore {
     /// or unread, so a load never blocks.
     int load(const std::string& path, LoadedFile& file);
 
+    /// Plans one entry over a regular file while reading it once, without holding it in
+    /// memory (EntryPass::plan_stream). Refuses what load() refuses; `info` describes the
+    /// file as read.
+    int scan(const std::string& path, const Entry& entry, MatchOptions options, StreamPlan& plan,
+             struct stat& info);
+
     /// Replaces the file's content atomically: a new file beside the final target of any
     /// symlink chain is written, synced and renamed over it, then the folder is synced.
     /// A file that already holds `content` is left untouched.
@@ -43,6 +54,10 @@ class FileStore {
     /// The same, with the new content given as pieces to be written one after the other.
     int write_back(const std::string& path, std::span<const std::string_view> content,
                    const struct stat& loaded);
+    /// The same, with the new content made of `runs` of the file itself as scan() read it
+    /// and of `inserted`; the file is read once more while the new one is written.
+    int write_back_from_file(const std::string& path, const std::vector<Splice>& runs,
+                             const std::string& inserted, const struct stat& loaded);
 
     /// Full paths of the regular files of a folder (hidden ones too; symlinks to regular
     /// files count), sorted by name in byte order. Sub-folders and special files are left out.
@@ -52,7 +67,15 @@ class FileStore {
     /// True when the file at `path` holds exactly the pieces of `content`, `size` bytes.
     bool holds(const std::string& path, std::span<const std::string_view> content,
                std::size_t size);
-    int write_temp_beside(const std::string& final_path, std::span<const std::string_view> content,
+    /// The final path of `path` (symlinks followed) and its stat, unless it is no longer the
+    /// regular file that was loaded.
+    int find_unchanged(const std::string& path, const struct stat& loaded, std::string& final_path,
+                       struct stat& now);
+    /// Puts a new file with the content `write_content` writes in place of `final_path`.
+    int replace(const std::string& final_path, const struct stat& loaded, const struct stat& now,
+                const std::function<int(int fd)>& write_content);
+    int write_temp_beside(const std::string& final_path,
+                          const std::function<int(int fd)>& write_content,
                           const struct stat& original, std::string& temp_path);
 
     FileSystem& fs_;

@@ -169,7 +169,16 @@ void ReplaceJob::tick_timer1() {
         if (writer_ && !writer_->idle() && fs_.stat(path, &info) == 0) {
             writer_->wait_for_file(info);  // the same file named again: load its new content
         }
-        if (store_.load(path, loaded_) != 0) {
+        streaming_ = false;
+        if (replace_list_.size() == 1 && !dry_run_) {
+            // One entry: planned while the file is read, so that no file is held whole.
+            if (store_.scan(path, replace_list_.front(), options_, streamed_, loaded_.info) != 0) {
+                report(path, JobObserver::Outcome::failed);
+                return;
+            }
+            streaming_ = streamed_.count.has_value();
+        }
+        if (!streaming_ && store_.load(path, loaded_) != 0) {
             report(path, JobObserver::Outcome::failed);  // timer1 stays on for the next target
             return;
         }
@@ -196,10 +205,12 @@ void ReplaceJob::tick_timer2() {
         // The last pass over a file that will be written is only planned: its result goes
         // to the file straight from the runs, with no second copy of a large file in memory.
         std::optional<std::size_t> planned;
-        if (entry_cursor_ + 1 == replace_list_.size() && !dry_run_) {
+        if (streaming_) {
+            planned = streamed_.count;
+        } else if (entry_cursor_ + 1 == replace_list_.size() && !dry_run_) {
             planned = pass_.plan(loaded_.content, entry, options_, last_runs_);
         }
-        spliced_ = planned.has_value();
+        spliced_ = planned.has_value() && !streaming_;
         const std::size_t made = planned ? *planned : pass_.apply(loaded_.content, entry, options_);
         replacements_ += made;
         observer_.entry_applied(targets_[file_cursor_ - 1], entry_cursor_, made);
@@ -214,6 +225,7 @@ void ReplaceJob::tick_timer2() {
         timer1_on_ = true;
         entry_cursor_ = 0;
         spliced_ = false;
+        streaming_ = false;
         report(targets_[file_cursor_ - 1], JobObserver::Outcome::failed);
     }
 }
@@ -225,18 +237,23 @@ void ReplaceJob::finish_file() {
     timer1_on_ = true;
     const std::string& path = targets_[file_cursor_ - 1];
     const bool spliced = std::exchange(spliced_, false);
-    if (replacements_ == 0 || dry_run_) {
+    const bool streamed = std::exchange(streaming_, false);
+    if (replacements_ == 0 || dry_run_ || (streamed && !streamed_.changes)) {
         report(path, JobObserver::Outcome::completed);
         return;
     }
-    SplicedText text = spliced ? SplicedText(std::move(loaded_.content),
-                                             replace_list_.back().replace, std::move(last_runs_))
-                               : SplicedText(std::move(loaded_.content));
+    SplicedText text =
+        streamed  ? SplicedText::of_file(replace_list_.back().replace, std::move(streamed_.runs))
+        : spliced ? SplicedText(std::move(loaded_.content), replace_list_.back().replace,
+                                std::move(last_runs_))
+                  : SplicedText(std::move(loaded_.content));
     if (writer_) {
         const auto ticket = writer_->submit(path, std::move(text), loaded_.info);
         reports_.push_back(Report{path, JobObserver::Outcome::completed, ticket});
     } else {
-        const int error = store_.write_back(path, text.pieces(), loaded_.info);
+        const int error =
+            streamed ? store_.write_back_from_file(path, text.runs(), text.inserted(), loaded_.info)
+                     : store_.write_back(path, text.pieces(), loaded_.info);
         report(path, error == 0 ? JobObserver::Outcome::completed : JobObserver::Outcome::failed);
     }
 }

@@ -66,7 +66,8 @@ class ReplaceJob {
     const std::vector<std::string>& targets() const { return targets_; }
     /// Content of the file being worked on (without the frame spaces). The last entry's pass
     /// over a file that is written back leaves it as it was: that pass's result goes to the
-    /// file without being gathered here first.
+    /// file without being gathered here first. In a job of one entry that writes, the file is
+    /// not held at all and this is empty.
     const std::string& file_text() const { return loaded_.content; }
     double progress_value() const { return progress_value_; }
     double progress_max() const { return progress_max_; }
@@ -118,6 +119,10 @@ class ReplaceJob {
     // when `spliced_`; otherwise loaded_.content is the result.
     std::vector<Splice> last_runs_;
     bool spliced_ = false;
+    // A job of one entry plans it while loading each file, and does not hold the file: the
+    // plan's runs refer to the file on disk.
+    StreamPlan streamed_;
+    bool streaming_ = false;  // the loaded file was planned so
 
     double progress_max_ = 100;
     double progress_value_ = 0;

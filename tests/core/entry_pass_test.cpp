@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -24,7 +27,41 @@ static std::string describe(const std::string& content, const Entry& entry, Matc
         std::tuple(content, entry.find, entry.replace, options.whole_word, options.match_case));
 }
 
-// The pass that only plans its result must give apply()'s result, or give up.
+// The same plan, made while reading the content in pieces of 1 to `piece` bytes through a
+// window of `window` bytes (which grows to what the find text needs).
+static ::testing::AssertionResult stream_agrees(const std::string& content, const Entry& entry,
+                                                MatchOptions options,
+                                                const std::optional<std::size_t>& count,
+                                                const std::vector<core::Splice>& runs,
+                                                std::size_t window, std::size_t piece) {
+    std::size_t at = 0;
+    const auto read = [&](char* buffer, std::size_t size) -> long {
+        const std::size_t n = std::min({size, piece, content.size() - at});
+        std::memcpy(buffer, content.data() + at, n);
+        at += n;
+        return static_cast<long>(n);
+    };
+    core::StreamPlan streamed;
+    const int error =
+        EntryPass::plan_stream(content.size(), read, entry, options, streamed, window);
+    const bool same = error == 0 && streamed.count == count && at == content.size() &&
+                      (!count || streamed.runs == runs);
+    const bool changes_right =
+        !count || !same ||
+        streamed.changes != (core::SplicedText(content, entry.replace, runs).joined() == content);
+    if (same && changes_right) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << describe(content, entry, options) << "\n  read in pieces of up to " << piece
+           << " through a window of " << window << ": error " << error << ", count "
+           << ::testing::PrintToString(streamed.count) << " instead of "
+           << ::testing::PrintToString(count) << ", runs "
+           << (streamed.runs == runs ? "same" : "differ") << ", changes " << streamed.changes;
+}
+
+// The pass that only plans its result must give apply()'s result, or give up; so must the
+// plan made while reading the content in pieces.
 static ::testing::AssertionResult plan_agrees(EntryPass& pass, const std::string& content,
                                               const Entry& entry, MatchOptions options,
                                               const std::string& expected, std::size_t replacements,
@@ -32,6 +69,12 @@ static ::testing::AssertionResult plan_agrees(EntryPass& pass, const std::string
     std::vector<core::Splice> runs;
     const auto count = pass.plan(content, entry, options, runs);
     planned = count.has_value();
+    static std::mt19937 rng(5);
+    const std::size_t window = rng() % 200, piece = 1 + rng() % 100;
+    if (auto streamed = stream_agrees(content, entry, options, count, runs, window, piece);
+        !streamed) {
+        return streamed;
+    }
     if (!planned) {
         return ::testing::AssertionSuccess();
     }
@@ -160,6 +203,28 @@ TEST(EntryPass, LongTextsWithManyFalseStartsAgreeWithTheLiteralRules) {
         const std::size_t replacements = pass.apply(text, entry, options);
         ASSERT_TRUE(replacements == model.replacements && text == model.content)
             << "seed 7, case " << i << ", find " << find << ", whole word " << options.whole_word;
+    }
+}
+
+// A source that turns out shorter or longer than it said, or fails to read, is no plan.
+TEST(EntryPass, StreamedSourceOfAnotherLengthOrFailingIsRefused) {
+    const std::string text = "a cat and a cat";
+    for (const auto& [told, error_at, expected] :
+         {std::tuple{text.size() + 1, -1, EAGAIN}, std::tuple{text.size() - 1, -1, EAGAIN},
+          std::tuple{text.size(), 5, EIO}, std::tuple{text.size(), -1, 0}}) {
+        std::size_t at = 0;
+        const auto read = [&, error_at = error_at](char* buffer, std::size_t size) -> long {
+            if (error_at >= 0 && at >= static_cast<std::size_t>(error_at)) {
+                return -EIO;
+            }
+            const std::size_t n = std::min({size, std::size_t{3}, text.size() - at});
+            std::memcpy(buffer, text.data() + at, n);
+            at += n;
+            return static_cast<long>(n);
+        };
+        core::StreamPlan plan;
+        EXPECT_EQ(EntryPass::plan_stream(told, read, {"cat", "dog"}, kCase, plan, 0), expected)
+            << "told " << told << ", failing at " << error_at;
     }
 }
 

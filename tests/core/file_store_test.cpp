@@ -40,28 +40,35 @@ TEST_F(FileStoreTest, WriteBackFaultLeavesTheTargetAsItWas) {
     const std::string original = "cat and cat\r\n", theirs = "cat and dog\r\n";
     const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
     fs.chunk = 5;  // every read and write is short
+    // One entry: the file is planned while read and copied from itself while written; two:
+    // it is held and rewritten in memory.
+    const char* const record_lists[] = {"cat|mouse|\r\n", "cat|mouse|\r\nzzz|q|\r\n"};
     for (const auto& [name, call, nth, error] : rows) {
-        SCOPED_TRACE(name);
-        if (call == FsCall::fchown && !fs.running_as_root()) {
-            continue;  // only root hands the owner on to the new file
-        }
-        const std::string t = dir.write("t", original, 0640), u = dir.write("u", "cat");
-        start(u + ";" + t + ";", "cat|mouse|\r\n");
-        job.tick_timer1();  // loads t
-        fs.fail(call, nth, error, [&] {
-            if (error == 0) {
-                write_all(t, theirs);
-                check(::utimensat(AT_FDCWD, t.c_str(), times, 0), "utimensat");
+        for (const char* records : record_lists) {
+            SCOPED_TRACE(std::string(name) + " with " + records);
+            if (call == FsCall::fchown && !fs.running_as_root()) {
+                continue;  // only root hands the owner on to the new file
             }
-        });
-        job.tick_timer2();  // applies the only entry and writes t back
-        EXPECT_TRUE(fs.hit) << "the write-back never made the call";
-        run_ticks(job);
-        EXPECT_EQ(content(t), error == 0 ? theirs : original);
-        EXPECT_EQ(mode_of(t), 0640u);
-        EXPECT_EQ(obs.status, job_lines({failed(t), done(u), kAllDone}));
-        EXPECT_EQ(content(u), "mouse");
-        EXPECT_EQ(dir.names(), (Lines{"t", "u"}));
+            const std::string t = dir.write("t", original, 0640), u = dir.write("u", "cat");
+            start(u + ";" + t + ";", records);
+            job.tick_timer1();  // loads t
+            fs.fail(call, nth, error, [&] {
+                if (error == 0) {
+                    write_all(t, theirs);
+                    check(::utimensat(AT_FDCWD, t.c_str(), times, 0), "utimensat");
+                }
+            });
+            while (job.timer2_on()) {
+                job.tick_timer2();  // applies the entries and writes t back
+            }
+            EXPECT_TRUE(fs.hit) << "the write-back never made the call";
+            run_ticks(job);
+            EXPECT_EQ(content(t), error == 0 ? theirs : original);
+            EXPECT_EQ(mode_of(t), 0640u);
+            EXPECT_EQ(obs.status, job_lines({failed(t), done(u), kAllDone}));
+            EXPECT_EQ(content(u), "mouse");
+            EXPECT_EQ(dir.names(), (Lines{"t", "u"}));
+        }
     }
 }
 
@@ -158,16 +165,47 @@ TEST_F(FileStoreTest, LastPassIsWrittenFromItsRunsByteForByte) {
             original.replace(at, 3, "cat");
         }
         const core::Entry first{"ab", "ba"}, last{"cat", "mouse"};
-        std::string expected = model_entry_pass(original, first, {}).content;
-        expected = model_entry_pass(expected, last, {}).content;
-        ASSERT_NE(expected, original);
-        const std::string t = dir.write("t", original);
-        fs.chunk = 4099;
-        run(t + ";", "ab|ba|\r\ncat|mouse|\r\n");
-        EXPECT_EQ(obs.status, job_lines({done(t), kAllDone}));
-        EXPECT_TRUE(content(t) == expected);
-        EXPECT_EQ(dir.names(), (Lines{"t"}));
+        const std::string once = model_entry_pass(original, last, {}).content;
+        const std::string twice =
+            model_entry_pass(model_entry_pass(original, first, {}).content, last, {}).content;
+        ASSERT_NE(once, original);
+        // One entry: copied from the file itself; two: written from the runs held in memory.
+        for (const auto& [records, expected] :
+             {std::pair{"cat|mouse|\r\n", once}, std::pair{"ab|ba|\r\ncat|mouse|\r\n", twice}}) {
+            SCOPED_TRACE(records);
+            const std::string t = dir.write("t", original);
+            fs.chunk = 4099;
+            run(t + ";", records);
+            EXPECT_EQ(obs.status, job_lines({done(t), kAllDone}));
+            EXPECT_TRUE(content(t) == expected);
+            EXPECT_EQ(dir.names(), (Lines{"t"}));
+        }
     }
+}
+
+// A job of one entry never holds a file whole: a file far larger than the window it is read
+// through gets the right content, and one whose only matches put back what they took out
+// is left as it was (same inode, same time).
+TEST_F(FileStoreTest, OneEntryJobStreamsAndLeavesAnUnchangedFileAlone) {
+    std::string original(3'000'000, 'x');
+    for (std::size_t at = 1000; at + 3 < original.size(); at += 777'777) {
+        original.replace(at, 3, "Cat");
+    }
+    const std::string t = dir.write("t", original), same = dir.write("same", original);
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    check(::utimensat(AT_FDCWD, same.c_str(), times, 0), "utimensat");
+    const ino_t same_inode = inode_of(same);
+    run(t + ";", "Cat|Mouse|\r\n");
+    EXPECT_TRUE(content(t) == model_entry_pass(original, {"Cat", "Mouse"}, {}).content);
+    run(same + ";", "Cat|Cat|\r\n");
+    run(same + ";", "cat|Cat|\r\n", "", {false, false});  // found by case folding: the same
+    EXPECT_EQ(obs.status, job_lines({done(same), kAllDone}));
+    EXPECT_EQ(inode_of(same), same_inode);
+    EXPECT_EQ(stat_of(same).st_mtim.tv_sec, 1000000000);
+    run(same + ";", "cat|cat|\r\n", "", {false, false});  // the same, but lower case now
+    EXPECT_TRUE(content(same) ==
+                model_entry_pass(original, {"cat", "cat"}, {false, false}).content);
+    EXPECT_NE(inode_of(same), same_inode);
 }
 
 // A file is rewritten only when its content changes, even if entries matched: one whose
