@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <string_view>
 
 #include "large_buffer.h"
@@ -371,7 +373,11 @@ int EntryPass::plan_stream(std::uint64_t size, const Reader& read, const Entry& 
         }
     };
 
-    std::string buffer(std::max(window, 4 * n + 64), '\0');
+    // No larger than the source needs; bytes are only ever read after being filled in.
+    const std::size_t capacity = std::max<std::size_t>(
+        4 * n + 64, static_cast<std::size_t>(std::min<std::uint64_t>(window, size + 1)));
+    const std::unique_ptr<char[]> storage(new char[capacity]);
+    const std::span<char> buffer(storage.get(), capacity);
     std::size_t base = 0;    // source position of buffer[0]
     std::size_t filled = 0;  // bytes of the buffer holding source bytes
     std::size_t taken = 0;   // bytes read from the source so far

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <random>
 
@@ -152,7 +153,11 @@ int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> piece
 // matches) are read past. A source of another length than planned fails with ESTALE.
 int copy_runs(FileSystem& fs, int in, std::uint64_t size, const std::vector<Splice>& runs,
               const std::string& inserted, int out) try {
-    std::string buffer(kReadBlock, '\0');
+    // No larger than the source needs; bytes are only ever written after being filled in.
+    const std::size_t capacity =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, size + 4096));
+    const std::unique_ptr<char[]> storage(new char[capacity]);
+    const std::span<char> buffer(storage.get(), capacity);
     std::size_t filled = 0;
     std::uint64_t at = 0;  // source bytes read so far
     const auto flush = [&] {
