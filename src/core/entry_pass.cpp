@@ -446,9 +446,13 @@ int EntryPass::plan_stream(std::uint64_t size, const Reader& read, const Entry& 
         std::size_t at = head;
         std::size_t hit = kNone;
         while (at <= last_candidate) {
-            advance(at > 0 ? at - 1 : 0);
-            if (error != 0) {
-                return error;
+            // The window slides only once the search has nearly used it up, so a slide moves
+            // a few bytes, not the window.
+            if (base + filled < size && at + margin >= base + filled) {
+                advance(at > 0 ? at - 1 : 0);
+                if (error != 0) {
+                    return error;
+                }
             }
             const std::size_t end = base + filled;
             const std::size_t last_here =
