@@ -266,175 +266,137 @@ bool match_inside_replacement(const Input& input, std::size_t size, std::size_t 
 
 }  // namespace
 
-// The same scan as apply(), over the unchanged input: `scanned` counts the bytes finished
-// (the scan position in the text being rewritten), `last` is the last finished byte, and
-// each run of finished bytes is noted instead of copied.
-std::optional<std::size_t> EntryPass::plan(const std::string& in, const Entry& entry,
-                                           MatchOptions options, std::vector<Splice>& runs) {
+namespace {
+
+// The whole input in memory: every position is always at hand.
+class WholeText {
+  public:
+    explicit WholeText(const std::string& text) : text_(text) {}
+    bool serve(std::size_t) { return true; }
+    const char* data() const { return text_.data(); }
+    std::size_t base() const { return 0; }
+    std::size_t end() const { return text_.size(); }
+    char operator()(std::size_t at) const { return text_[at]; }
+
+  private:
+    const std::string& text_;
+};
+
+// A source read front to back through a window of bounded size. A position the scan looks at
+// lies at most one byte before the search position (`keep` below), and at most `margin` bytes
+// past a candidate; the window slides only once the search has nearly used it up, so a slide
+// moves a few bytes, not the window.
+class ReadWindow {
+  public:
+    ReadWindow(std::uint64_t size, const EntryPass::Reader& read, std::size_t capacity,
+               std::size_t margin)
+        : size_(size),
+          read_(read),
+          storage_(new char[capacity]),
+          capacity_(capacity),
+          margin_(margin) {}
+
+    /// Makes the window serve a search from `at`; false once a read has failed.
+    bool serve(std::size_t at) {
+        if (end() < size_ && at + margin_ >= end()) {
+            advance(at > 0 ? at - 1 : 0);
+        }
+        return error_ == 0;
+    }
+    const char* data() const { return storage_.get(); }
+    std::size_t base() const { return base_; }
+    std::size_t end() const { return base_ + filled_; }
+    char operator()(std::size_t at) const { return storage_[at - base_]; }
+
+    /// Reads what the scan left, so that a source of another length is noticed; 0 or an errno.
+    int finish() {
+        while (error_ == 0 && taken_ < size_) {
+            advance(end());
+        }
+        if (error_ == 0) {
+            char probe;
+            const long got = read_(&probe, 1);
+            if (got != 0) {
+                error_ = got < 0 ? static_cast<int>(-got) : EAGAIN;  // grew while being read
+            }
+        }
+        return error_;
+    }
+
+  private:
+    // Keeps the source from `keep` on and reads until the window is full or the source ends.
+    void advance(std::size_t keep) {
+        if (keep > base_) {
+            const std::size_t drop = std::min(keep - base_, filled_);
+            std::memmove(storage_.get(), storage_.get() + drop, filled_ - drop);
+            filled_ -= drop;
+            base_ += drop;
+        }
+        while (error_ == 0 && taken_ < size_ && filled_ < capacity_) {
+            const long got = read_(storage_.get() + filled_,
+                                   std::min<std::uint64_t>(capacity_ - filled_, size_ - taken_));
+            if (got < 0) {
+                error_ = static_cast<int>(-got);
+            } else if (got == 0) {
+                error_ = EAGAIN;  // shrank while being read
+            } else {
+                filled_ += static_cast<std::size_t>(got);
+                taken_ += static_cast<std::size_t>(got);
+            }
+        }
+    }
+
+    const std::uint64_t size_;
+    const EntryPass::Reader& read_;
+    const std::unique_ptr<char[]> storage_;
+    const std::size_t capacity_;
+    const std::size_t margin_;
+    std::size_t base_ = 0;    // source position of storage_[0]
+    std::size_t filled_ = 0;  // bytes of the window holding source bytes
+    std::size_t taken_ = 0;   // bytes read from the source so far
+    int error_ = 0;
+};
+
+// Past a candidate, the scan looks at most this far: its find text, then the bytes a
+// candidate inside the replacement could reach.
+std::size_t look_ahead(std::size_t find_size) {
+    return 2 * find_size + 1;
+}
+
+// The same scan as apply(), over the unchanged input of `size` bytes: `scanned` counts the
+// bytes finished (the scan position in the text being rewritten), `last` is the last finished
+// byte, and each run of finished bytes is noted instead of copied. Gives the count, or nothing
+// when the pass must rewrite in memory after all or the source cannot serve the scan.
+template <typename Source>
+std::optional<std::size_t> plan_over(Source& in, std::size_t size, const Entry& entry,
+                                     MatchOptions options, std::vector<Splice>& runs,
+                                     bool& changes) {
     const std::string& find = entry.find;
     const std::string& repl = entry.replace;
     const std::size_t n = find.size();
     runs.clear();
+    changes = false;
     const auto add_input = [&](std::size_t from, std::size_t to) {
         if (to > from) {
             runs.push_back(Splice{from, to - from, false});
         }
     };
-    if (n == 0 || in.size() < n) {
-        add_input(0, in.size());
+    if (n == 0 || size < n) {
+        add_input(0, size);
         return 0;
     }
     // Checking candidates inside a long replacement costs its length times the find text's.
     constexpr std::size_t kLongestChecked = 1 << 16;
     // Where matches lie a few bytes apart, the runs would take more memory than a copy of the
     // text, and writing them would copy each one anyway.
-    const std::size_t most_runs = in.size() / 256 + 64;
-    const std::size_t last_start = in.size() - n;
+    const std::size_t most_runs = size / 256 + 64;
+    const std::size_t last_start = size - n;
+    const std::size_t margin = look_ahead(n);
     Finder finder(find, options.match_case);
     std::size_t scanned = 0;
     std::size_t head = 0;       // first unscanned byte of the input
     std::size_t run_start = 0;  // first input byte not yet in a run
     int last = -1;              // last finished byte; none yet
-    std::size_t count = 0;
-
-    while (scanned <= last_start) {
-        const std::size_t avail = in.size() - head;
-        if (avail < n) {
-            break;
-        }
-        const std::size_t last_candidate = head + std::min(last_start - scanned, avail - n);
-        std::size_t at = head;
-        std::size_t hit = kNone;
-        while ((hit = finder.next(in.data(), at, last_candidate)) != kNone) {
-            if (!options.whole_word) {
-                break;
-            }
-            const auto before = static_cast<unsigned char>(
-                hit > head ? in[hit - 1] : (last < 0 ? ' ' : static_cast<char>(last)));
-            const auto after = static_cast<unsigned char>(hit + n < in.size() ? in[hit + n] : ' ');
-            if (!is_word(before) && !is_word(after)) {
-                break;
-            }
-            at = hit + 1;
-            if (at > last_candidate) {
-                hit = kNone;
-                break;
-            }
-        }
-        if (hit == kNone) {
-            break;
-        }
-        if (runs.size() >= most_runs) {
-            return std::nullopt;
-        }
-        add_input(run_start, hit);
-        scanned += hit - head;
-        ++count;
-        head = hit + n;
-        run_start = head;
-        if (repl.empty()) {
-            // The byte that moves into the replaced position is passed over untested.
-            if (head == in.size()) {
-                break;
-            }
-            last = static_cast<unsigned char>(in[head++]);
-            ++scanned;
-            continue;
-        }
-        runs.push_back(Splice{0, repl.size(), true});
-        ++scanned;
-        if (repl.size() > 1) {
-            if (repl.size() > kLongestChecked ||
-                match_inside_replacement([&](std::size_t i) { return in[i]; }, in.size(), head,
-                                         repl, find, scanned, last_start, options)) {
-                return std::nullopt;
-            }
-            scanned += repl.size() - 1;
-        }
-        last = static_cast<unsigned char>(repl.back());
-    }
-    add_input(run_start, in.size());
-    return count;
-}
-
-// plan() again, over a source read front to back through a window: every position the scan
-// looks at lies between one byte before the search position and twice the find text's length
-// past a candidate, so the window keeps from there and is refilled as the search moves on.
-int EntryPass::plan_stream(std::uint64_t size, const Reader& read, const Entry& entry,
-                           MatchOptions options, StreamPlan& plan, std::size_t window) {
-    const std::string& find = entry.find;
-    const std::string& repl = entry.replace;
-    const std::size_t n = find.size();
-    plan = StreamPlan{};
-    std::vector<Splice>& runs = plan.runs;
-    const auto add_input = [&](std::size_t from, std::size_t to) {
-        if (to > from) {
-            runs.push_back(Splice{from, to - from, false});
-        }
-    };
-
-    // No larger than the source needs; bytes are only ever read after being filled in.
-    const std::size_t capacity = std::max<std::size_t>(
-        4 * n + 64, static_cast<std::size_t>(std::min<std::uint64_t>(window, size + 1)));
-    const std::unique_ptr<char[]> storage(new char[capacity]);
-    const std::span<char> buffer(storage.get(), capacity);
-    std::size_t base = 0;    // source position of buffer[0]
-    std::size_t filled = 0;  // bytes of the buffer holding source bytes
-    std::size_t taken = 0;   // bytes read from the source so far
-    int error = 0;
-    // Keeps the source from `keep` on and reads until the buffer is full or the source ends.
-    const auto advance = [&](std::size_t keep) {
-        if (keep > base) {
-            const std::size_t drop = std::min(keep - base, filled);
-            std::memmove(buffer.data(), buffer.data() + drop, filled - drop);
-            filled -= drop;
-            base += drop;
-        }
-        while (error == 0 && taken < size && filled < buffer.size()) {
-            const long got = read(buffer.data() + filled,
-                                  std::min<std::uint64_t>(buffer.size() - filled, size - taken));
-            if (got < 0) {
-                error = static_cast<int>(-got);
-            } else if (got == 0) {
-                error = EAGAIN;  // shrank while being read
-            } else {
-                filled += static_cast<std::size_t>(got);
-                taken += static_cast<std::size_t>(got);
-            }
-        }
-    };
-    const auto byte = [&](std::size_t at) { return buffer[at - base]; };
-    // Reads what the scan left, so that a source of another length is noticed.
-    const auto finish = [&]() {
-        char rest[4096];
-        while (error == 0) {
-            if (taken < size) {
-                advance(base + filled);
-                continue;
-            }
-            const long got = read(rest, sizeof rest);
-            if (got != 0) {
-                error = got < 0 ? static_cast<int>(-got) : EAGAIN;  // grew while being read
-            }
-            break;
-        }
-        return error;
-    };
-
-    if (n == 0 || size < n) {
-        add_input(0, size);
-        plan.count = 0;
-        return finish();
-    }
-    constexpr std::size_t kLongestChecked = 1 << 16;
-    const std::size_t most_runs = size / 256 + 64;
-    const std::size_t last_start = size - n;
-    const std::size_t margin = 2 * n + 1;  // past a candidate, the scan may look this far
-    Finder finder(find, options.match_case);
-    std::size_t scanned = 0;
-    std::size_t head = 0;
-    std::size_t run_start = 0;
-    int last = -1;
     std::size_t count = 0;
 
     while (scanned <= last_start) {
@@ -446,27 +408,21 @@ int EntryPass::plan_stream(std::uint64_t size, const Reader& read, const Entry& 
         std::size_t at = head;
         std::size_t hit = kNone;
         while (at <= last_candidate) {
-            // The window slides only once the search has nearly used it up, so a slide moves
-            // a few bytes, not the window.
-            if (base + filled < size && at + margin >= base + filled) {
-                advance(at > 0 ? at - 1 : 0);
-                if (error != 0) {
-                    return error;
-                }
+            if (!in.serve(at)) {
+                return std::nullopt;
             }
-            const std::size_t end = base + filled;
             const std::size_t last_here =
-                end >= size ? last_candidate : std::min(last_candidate, end - margin);
-            const std::size_t found = finder.next(buffer.data(), at - base, last_here - base);
+                in.end() >= size ? last_candidate : std::min(last_candidate, in.end() - margin);
+            const std::size_t found = finder.next(in.data(), at - in.base(), last_here - in.base());
             if (found == kNone) {
                 at = last_here + 1;
                 continue;
             }
-            const std::size_t h = found + base;
+            const std::size_t h = found + in.base();
             if (options.whole_word) {
                 const auto before = static_cast<unsigned char>(
-                    h > head ? byte(h - 1) : (last < 0 ? ' ' : static_cast<char>(last)));
-                const auto after = static_cast<unsigned char>(h + n < size ? byte(h + n) : ' ');
+                    h > head ? in(h - 1) : (last < 0 ? ' ' : static_cast<char>(last)));
+                const auto after = static_cast<unsigned char>(h + n < size ? in(h + n) : ' ');
                 if (is_word(before) || is_word(after)) {
                     at = h + 1;
                     continue;
@@ -479,12 +435,12 @@ int EntryPass::plan_stream(std::uint64_t size, const Reader& read, const Entry& 
             break;
         }
         if (runs.size() >= most_runs) {
-            return finish();  // plan.count stays empty: the caller rewrites in memory
+            return std::nullopt;
         }
-        if (!plan.changes) {
-            plan.changes = repl.size() != n;
-            for (std::size_t k = 0; k < n && !plan.changes; ++k) {
-                plan.changes = byte(hit + k) != repl[k];
+        if (!changes) {
+            changes = repl.size() != n;
+            for (std::size_t k = 0; k < n && !changes; ++k) {
+                changes = in(hit + k) != repl[k];
             }
         }
         add_input(run_start, hit);
@@ -493,10 +449,11 @@ int EntryPass::plan_stream(std::uint64_t size, const Reader& read, const Entry& 
         head = hit + n;
         run_start = head;
         if (repl.empty()) {
+            // The byte that moves into the replaced position is passed over untested.
             if (head == size) {
                 break;
             }
-            last = static_cast<unsigned char>(byte(head++));
+            last = static_cast<unsigned char>(in(head++));
             ++scanned;
             continue;
         }
@@ -504,17 +461,42 @@ int EntryPass::plan_stream(std::uint64_t size, const Reader& read, const Entry& 
         ++scanned;
         if (repl.size() > 1) {
             if (repl.size() > kLongestChecked ||
-                match_inside_replacement(byte, size, head, repl, find, scanned, last_start,
+                match_inside_replacement(in, size, head, repl, find, scanned, last_start,
                                          options)) {
-                return finish();
+                return std::nullopt;
             }
             scanned += repl.size() - 1;
         }
         last = static_cast<unsigned char>(repl.back());
     }
     add_input(run_start, size);
-    plan.count = count;
-    return finish();
+    return count;
+}
+
+}  // namespace
+
+std::optional<std::size_t> EntryPass::plan(const std::string& in, const Entry& entry,
+                                           MatchOptions options, std::vector<Splice>& runs) {
+    WholeText text(in);
+    bool changes = false;
+    return plan_over(text, in.size(), entry, options, runs, changes);
+}
+
+int EntryPass::plan_stream(std::uint64_t size, const Reader& read, const Entry& entry,
+                           MatchOptions options, StreamPlan& plan, std::size_t window) {
+    plan = StreamPlan{};
+    const std::size_t needed = 2 * look_ahead(entry.find.size()) + 64;
+    // No larger than the source needs; bytes are only ever read after being filled in.
+    const std::size_t capacity = std::max<std::size_t>(
+        needed, static_cast<std::size_t>(std::min<std::uint64_t>(window, size + 1)));
+    ReadWindow source(size, read, capacity, look_ahead(entry.find.size()));
+    plan.count =
+        plan_over(source, static_cast<std::size_t>(size), entry, options, plan.runs, plan.changes);
+    const int error = source.finish();
+    if (error != 0) {
+        plan.count.reset();
+    }
+    return error;
 }
 
 }  // namespace wendrel::core
