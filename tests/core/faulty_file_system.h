@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "core/file_system.h"
+#include "forwarding_file_system.h"
 
 namespace wendrel::test {
 
@@ -15,9 +15,9 @@ enum class FsCall { none, create, read, write, fsync, fchmod, fchown, close, ren
 
 /// Forwards to a real file system, but can fail one chosen call with a chosen errno, or run an
 /// action just before it (to play another program), and can shorten reads and writes.
-class FaultyFileSystem final : public core::FileSystem {
+class FaultyFileSystem final : public ForwardingFileSystem {
   public:
-    explicit FaultyFileSystem(core::FileSystem& real) : real_(real) {}
+    using ForwardingFileSystem::ForwardingFileSystem;
 
     /// The `nth` call of `kind` from now on (1 = the next) runs `before`, then fails with
     /// `error`, or is made as usual when `error` is 0.
@@ -64,16 +64,6 @@ class FaultyFileSystem final : public core::FileSystem {
         }
         return result;
     }
-    int stat(const std::string& path, struct stat* info) override { return real_.stat(path, info); }
-    int access(const std::string& path, int mode) override { return real_.access(path, mode); }
-    int unlink(const std::string& path) override { return real_.unlink(path); }
-    int realpath(const std::string& path, std::string& resolved) override {
-        return real_.realpath(path, resolved);
-    }
-    int list_names(const std::string& folder, std::vector<std::string>& names) override {
-        return real_.list_names(folder, names);
-    }
-    bool running_as_root() override { return real_.running_as_root(); }
 
   private:
     std::size_t limit(std::size_t size) const { return chunk != 0 ? std::min(size, chunk) : size; }
@@ -89,7 +79,6 @@ class FaultyFileSystem final : public core::FileSystem {
         return error_ != 0;
     }
 
-    core::FileSystem& real_;
     FsCall kind_ = FsCall::none;
     int left_ = 0;  // calls of kind_ until the chosen one
     int error_ = 0;

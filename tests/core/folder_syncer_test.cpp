@@ -11,14 +11,17 @@
 #include <vector>
 
 #include "core/posix_file_system.h"
+#include "forwarding_file_system.h"
 #include "temp_dir.h"
 
 namespace wendrel::test {
 namespace {
 
 // The real file system, with every fsync slowed down and its span noted on a shared clock.
-class SlowSyncFileSystem final : public core::FileSystem {
+class SlowSyncFileSystem final : public ForwardingFileSystem {
   public:
+    SlowSyncFileSystem() : ForwardingFileSystem(core::PosixFileSystem::instance()) {}
+
     std::atomic<long> clock{0};
     std::mutex mutex;
     std::vector<std::pair<long, long>> syncs;  // began, ended
@@ -32,35 +35,6 @@ class SlowSyncFileSystem final : public core::FileSystem {
         syncs.emplace_back(began, ended);
         return result;
     }
-    int open(const std::string& path, int flags, mode_t mode) override {
-        return real_.open(path, flags, mode);
-    }
-    long read(int fd, void* buffer, std::size_t size) override {
-        return real_.read(fd, buffer, size);
-    }
-    long write(int fd, const void* buffer, std::size_t size) override {
-        return real_.write(fd, buffer, size);
-    }
-    int fstat(int fd, struct stat* info) override { return real_.fstat(fd, info); }
-    int fchmod(int fd, mode_t mode) override { return real_.fchmod(fd, mode); }
-    int fchown(int fd, uid_t owner, gid_t group) override { return real_.fchown(fd, owner, group); }
-    int close(int fd) override { return real_.close(fd); }
-    int stat(const std::string& path, struct stat* info) override { return real_.stat(path, info); }
-    int access(const std::string& path, int mode) override { return real_.access(path, mode); }
-    int rename(const std::string& from, const std::string& to) override {
-        return real_.rename(from, to);
-    }
-    int unlink(const std::string& path) override { return real_.unlink(path); }
-    int realpath(const std::string& path, std::string& resolved) override {
-        return real_.realpath(path, resolved);
-    }
-    int list_names(const std::string& folder, std::vector<std::string>& names) override {
-        return real_.list_names(folder, names);
-    }
-    bool running_as_root() override { return real_.running_as_root(); }
-
-  private:
-    core::FileSystem& real_ = core::PosixFileSystem::instance();
 };
 
 }  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/file_system.h"
+
+namespace wendrel::test {
+
+/// Passes every call on to a real file system; test doubles override the calls they change.
+class ForwardingFileSystem : public core::FileSystem {
+  public:
+    explicit ForwardingFileSystem(core::FileSystem& real) : real_(real) {}
+
+    int open(const std::string& path, int flags, mode_t mode = 0) override {
+        return real_.open(path, flags, mode);
+    }
+    long read(int fd, void* buffer, std::size_t size) override {
+        return real_.read(fd, buffer, size);
+    }
+    long write(int fd, const void* buffer, std::size_t size) override {
+        return real_.write(fd, buffer, size);
+    }
+    int fstat(int fd, struct stat* info) override { return real_.fstat(fd, info); }
+    int fsync(int fd) override { return real_.fsync(fd); }
+    int fchmod(int fd, mode_t mode) override { return real_.fchmod(fd, mode); }
+    int fchown(int fd, uid_t owner, gid_t group) override { return real_.fchown(fd, owner, group); }
+    int close(int fd) override { return real_.close(fd); }
+    int stat(const std::string& path, struct stat* info) override { return real_.stat(path, info); }
+    int access(const std::string& path, int mode) override { return real_.access(path, mode); }
+    int rename(const std::string& from, const std::string& to) override {
+        return real_.rename(from, to);
+    }
+    int unlink(const std::string& path) override { return real_.unlink(path); }
+    int realpath(const std::string& path, std::string& resolved) override {
+        return real_.realpath(path, resolved);
+    }
+    int list_names(const std::string& folder, std::vector<std::string>& names) override {
+        return real_.list_names(folder, names);
+    }
+    bool running_as_root() override { return real_.running_as_root(); }
+
+  protected:
+    core::FileSystem& real_;
+};
+
+}  // namespace wendrel::test
