@@ -322,14 +322,15 @@ int FileStore::scan(const std::string& path, const Entry& entry, MatchOptions op
     }
 }
 
-int FileStore::write_back(const std::string& path, const std::string& content,
+int FileStore::write_back(const std::string& path, const SplicedText& content,
                           const struct stat& loaded) {
-    const std::string_view whole(content);
-    return write_back(path, std::span(&whole, 1), loaded);
+    return content.from_file()
+               ? write_back_from_file(path, content.runs(), content.inserted(), loaded)
+               : write_pieces_back(path, content.pieces(), loaded);
 }
 
-int FileStore::write_back(const std::string& path, std::span<const std::string_view> content,
-                          const struct stat& loaded) {
+int FileStore::write_pieces_back(const std::string& path, std::span<const std::string_view> content,
+                                 const struct stat& loaded) {
     std::size_t size = 0;
     for (const std::string_view piece : content) {
         size += piece.size();

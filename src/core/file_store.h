@@ -47,23 +47,23 @@ class FileStore {
 
     /// Replaces the file's content atomically: a new file beside the final target of any
     /// symlink chain is written, synced and renamed over it, then the folder is synced.
-    /// A file that already holds `content` is left untouched.
+    /// A file that already holds the new content is left untouched.
     /// Refuses (and changes nothing) when the file is not writable or no longer the one that
-    /// was loaded (`loaded` is LoadedFile::info).
-    int write_back(const std::string& path, const std::string& content, const struct stat& loaded);
-    /// The same, with the new content given as pieces to be written one after the other.
-    int write_back(const std::string& path, std::span<const std::string_view> content,
-                   const struct stat& loaded);
-    /// The same, with the new content made of `runs` of the file itself as scan() read it
-    /// and of `inserted`; the file is read once more while the new one is written.
-    int write_back_from_file(const std::string& path, const std::vector<Splice>& runs,
-                             const std::string& inserted, const struct stat& loaded);
+    /// was loaded (`loaded` is LoadedFile::info). A text made SplicedText::of_file() is
+    /// copied from the file itself as scan() read it, which is read once more meanwhile.
+    int write_back(const std::string& path, const SplicedText& content, const struct stat& loaded);
 
     /// Full paths of the regular files of a folder (hidden ones too; symlinks to regular
     /// files count), sorted by name in byte order. Sub-folders and special files are left out.
     int list_folder(const std::string& folder, std::vector<std::string>& paths);
 
   private:
+    /// The new content given as pieces to be written one after the other.
+    int write_pieces_back(const std::string& path, std::span<const std::string_view> content,
+                          const struct stat& loaded);
+    /// The new content made of `runs` of the file itself and of `inserted`.
+    int write_back_from_file(const std::string& path, const std::vector<Splice>& runs,
+                             const std::string& inserted, const struct stat& loaded);
     /// True when the file at `path` holds exactly the pieces of `content`, `size` bytes.
     bool holds(const std::string& path, std::span<const std::string_view> content,
                std::size_t size);

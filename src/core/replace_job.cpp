@@ -251,9 +251,7 @@ void ReplaceJob::finish_file() {
         const auto ticket = writer_->submit(path, std::move(text), loaded_.info);
         reports_.push_back(Report{path, JobObserver::Outcome::completed, ticket});
     } else {
-        const int error =
-            streamed ? store_.write_back_from_file(path, text.runs(), text.inserted(), loaded_.info)
-                     : store_.write_back(path, text.pieces(), loaded_.info);
+        const int error = store_.write_back(path, text, loaded_.info);
         report(path, error == 0 ? JobObserver::Outcome::completed : JobObserver::Outcome::failed);
     }
 }

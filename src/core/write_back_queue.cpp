@@ -97,10 +97,7 @@ void WriteBackQueue::run_worker() {
         lock.unlock();
         int result = ENOMEM;
         try {
-            result = work.content.from_file()
-                         ? store_.write_back_from_file(work.path, work.content.runs(),
-                                                       work.content.inserted(), work.loaded)
-                         : store_.write_back(work.path, work.content.pieces(), work.loaded);
+            result = store_.write_back(work.path, work.content, work.loaded);
         } catch (const std::exception&) {
             // Out of memory before the file was replaced: it keeps its old content.
         }
