@@ -23,9 +23,6 @@ void BatchPrinter::print(const std::string& line) {
 }
 
 void BatchPrinter::add_status_line(const std::string& line) {
-    if (starts_with(line, core::messages::kSourceUnreadable)) {
-        ++failures_;  // no target failed, but the job could not run
-    }
     if (!quiet_ || starts_with(line, core::messages::kFailurePrefix)) {
         print(line);
     }

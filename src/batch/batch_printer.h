@@ -26,6 +26,7 @@ class BatchPrinter final : public core::JobObserver {
     void entry_applied(const std::string& path, std::size_t entry,
                        std::size_t replacements) override;
     void target_finished(const std::string& path, Outcome outcome) override;
+    void preparation_failed() override { ++failures_; }
 
     bool input_check_shown() const { return input_check_shown_; }
     bool any_failure() const { return failures_ != 0; }

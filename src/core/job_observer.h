@@ -35,6 +35,10 @@ class JobObserver {
                                std::size_t /*replacements*/) {}
     /// A target has been dealt with; its status line has been added.
     virtual void target_finished(const std::string& /*path*/, Outcome /*outcome*/) {}
+    /// Part of the start pass failed (the replacement-content file could not be read, a
+    /// folder item could not be listed, or the pass itself failed); its failure line has been
+    /// added.
+    virtual void preparation_failed() {}
 };
 
 }  // namespace wendrel::core

@@ -76,6 +76,7 @@ void ReplaceJob::start(const JobInputs& inputs) {
         observer_.refresh();
         if (!read_replace_list(inputs.change)) {
             status(messages::kSourceUnreadable);
+            observer_.preparation_failed();
             return;
         }
         status(messages::kSourceRead);
