@@ -1,4 +1,5 @@
-// The entry pass, and its planning form, against the literal reference model, on any bytes.
+// The entry pass, its planning form and its streamed form, against the literal reference model, on
+// any bytes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     core::SplicedText(content, entry.replace, runs).joined() != want.content)) {
         std::abort();
     }
-    // The plan made while reading the content in pieces must be the same plan.
+    // The pass made while reading the content in pieces, through a small window, must
+    // write the same text.
     std::size_t at = 0;
     const std::size_t piece = 1 + data[0] / 4 % 16;
     const auto read = [&](char* buffer, std::size_t room) -> long {
@@ -46,10 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at += n;
         return static_cast<long>(n);
     };
-    core::StreamPlan streamed;
-    if (core::EntryPass::plan_stream(content.size(), read, entry, options, streamed,
-                                     data[2] % 64) != 0 ||
-        streamed.count != planned || (planned && streamed.runs != runs)) {
+    std::string written;
+    const core::EntryPass::Writer write = [&](std::string_view part) {
+        written.append(part);
+        return 0;
+    };
+    const auto streamed =
+        core::EntryPass::stream(content.size(), read, entry, options, &write, data[2] % 64);
+    if (streamed.error != 0 || streamed.count != want.replacements || written != want.content ||
+        streamed.changes != (want.content != content)) {
         std::abort();
     }
     const std::size_t count = pass.apply(content, entry, options);

@@ -148,87 +148,6 @@ int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> piece
     return ENOMEM;  // no room to gather in: the caller removes the part-written file
 }
 
-// Writes to `out` the text that `runs` make of the `size` bytes read from `in` and of
-// `inserted`: runs of the source are copied through a buffer, the bytes between them (the
-// matches) are read past. A source of another length than planned fails with ESTALE.
-int copy_runs(FileSystem& fs, int in, std::uint64_t size, const std::vector<Splice>& runs,
-              const std::string& inserted, int out) try {
-    // No larger than the source needs; bytes are only ever written after being filled in.
-    const std::size_t capacity =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, size + 4096));
-    const std::unique_ptr<char[]> storage(new char[capacity]);
-    const std::span<char> buffer(storage.get(), capacity);
-    std::size_t filled = 0;
-    std::uint64_t at = 0;  // source bytes read so far
-    const auto flush = [&] {
-        const int error = write_all(fs, out, std::string_view(buffer.data(), filled));
-        filled = 0;
-        return error;
-    };
-    // Reads `count` source bytes, into the buffer when `keep`, else past them.
-    const auto take = [&](std::uint64_t count, bool keep) {
-        char scratch[4096];
-        while (count > 0) {
-            if (keep && filled == buffer.size()) {
-                if (const int error = flush()) {
-                    return error;
-                }
-            }
-            char* into = keep ? buffer.data() + filled : scratch;
-            const std::size_t room = keep ? buffer.size() - filled : sizeof scratch;
-            const long n = read_some(
-                fs, in, into, static_cast<std::size_t>(std::min<std::uint64_t>(room, count)));
-            if (n < 0) {
-                return static_cast<int>(-n);
-            }
-            if (n == 0) {
-                return ESTALE;  // shorter than when it was planned
-            }
-            filled += keep ? static_cast<std::size_t>(n) : 0;
-            count -= static_cast<std::uint64_t>(n);
-            at += static_cast<std::uint64_t>(n);
-        }
-        return 0;
-    };
-    for (const Splice& run : runs) {
-        int error = 0;
-        if (run.inserted) {
-            if (filled + run.size > buffer.size()) {
-                error = flush();
-            }
-            if (error == 0 && run.size > buffer.size()) {
-                error = write_all(fs, out, std::string_view(inserted).substr(run.offset, run.size));
-            } else if (error == 0) {
-                inserted.copy(buffer.data() + filled, run.size, run.offset);
-                filled += run.size;
-            }
-        } else if (run.offset < at) {
-            error = EINVAL;  // runs out of order: never made by a plan
-        } else {
-            error = take(run.offset - at, false);
-            if (error == 0) {
-                error = take(run.size, true);
-            }
-        }
-        if (error != 0) {
-            return error;
-        }
-    }
-    if (at > size) {
-        return ESTALE;
-    }
-    if (const int error = take(size - at, false)) {
-        return error;
-    }
-    char probe;
-    if (read_some(fs, in, &probe, 1) != 0) {
-        return ESTALE;  // longer than when it was planned
-    }
-    return flush();
-} catch (const std::bad_alloc&) {
-    return ENOMEM;
-}
-
 // Opens a regular file (symlinks followed) for reading; gives the descriptor or a negative
 // errno. Folders, FIFOs, devices and sockets are refused without ever being read.
 int open_regular(FileSystem& fs, const std::string& path, struct stat& info) {
@@ -302,31 +221,29 @@ int FileStore::load(const std::string& path, LoadedFile& file) {
 }
 
 int FileStore::scan(const std::string& path, const Entry& entry, MatchOptions options,
-                    StreamPlan& plan, struct stat& info) {
+                    StreamResult& found, struct stat& info) {
     const int fd = open_regular(fs_, path, info);
     if (fd < 0) {
         return -fd;
     }
     Descriptor handle(fs_, fd);
-    // The same limit as a load: a plan that gives up leaves the file to be loaded after all.
-    if (static_cast<std::uint64_t>(info.st_size) > largest_loadable_size()) {
-        return EFBIG;
-    }
     try {
-        return EntryPass::plan_stream(
+        found = EntryPass::stream(
             static_cast<std::uint64_t>(info.st_size),
             [&](char* buffer, std::size_t size) { return read_some(fs_, fd, buffer, size); }, entry,
-            options, plan);
+            options);
+        return found.error;
     } catch (const std::bad_alloc&) {
         return ENOMEM;
     }
 }
 
-int FileStore::write_back(const std::string& path, const SplicedText& content,
+int FileStore::write_back(const std::string& path, const NewContent& content,
                           const struct stat& loaded) {
-    return content.from_file()
-               ? write_back_from_file(path, content.runs(), content.inserted(), loaded)
-               : write_pieces_back(path, content.pieces(), loaded);
+    if (const auto* rewrite = std::get_if<FileRewrite>(&content)) {
+        return rewrite_from_file(path, *rewrite, loaded);
+    }
+    return write_pieces_back(path, std::get<SplicedText>(content).pieces(), loaded);
 }
 
 int FileStore::write_pieces_back(const std::string& path, std::span<const std::string_view> content,
@@ -346,8 +263,8 @@ int FileStore::write_pieces_back(const std::string& path, std::span<const std::s
     return replace(final_path, loaded, now, [&](int fd) { return write_pieces(fs_, fd, content); });
 }
 
-int FileStore::write_back_from_file(const std::string& path, const std::vector<Splice>& runs,
-                                    const std::string& inserted, const struct stat& loaded) {
+int FileStore::rewrite_from_file(const std::string& path, const FileRewrite& rewrite,
+                                 const struct stat& loaded) {
     std::string final_path;
     struct stat now {};
     if (const int error = find_unchanged(path, loaded, final_path, now)) {
@@ -365,7 +282,21 @@ int FileStore::write_back_from_file(const std::string& path, const std::vector<S
         return ESTALE;
     }
     return replace(final_path, loaded, now, [&](int fd) {
-        return copy_runs(fs_, source, static_cast<std::uint64_t>(info.st_size), runs, inserted, fd);
+        const EntryPass::Writer write = [&](std::string_view piece) {
+            return write_all(fs_, fd, piece);
+        };
+        try {
+            const StreamResult made = EntryPass::stream(
+                static_cast<std::uint64_t>(info.st_size),
+                [&](char* buffer, std::size_t size) {
+                    return read_some(fs_, source, buffer, size);
+                },
+                rewrite.entry, rewrite.options, &write);
+            // Another count than the scan found means the file is no longer what was read.
+            return made.error != 0 ? made.error : made.count != rewrite.count ? ESTALE : 0;
+        } catch (const std::bad_alloc&) {
+            return ENOMEM;
+        }
     });
 }
 

@@ -13,12 +13,12 @@
 #include "entry.h"
 #include "folder_syncer.h"
 #include "match_options.h"
-#include "spliced_text.h"
+#include "new_content.h"
 
 namespace wendrel::core {
 
 class FileSystem;
-struct StreamPlan;
+struct StreamResult;
 
 /// A target's content as loaded, with what is needed to write it back safely.
 struct LoadedFile {
@@ -39,19 +39,19 @@ class FileStore {
     /// or unread, so a load never blocks.
     int load(const std::string& path, LoadedFile& file);
 
-    /// Plans one entry over a regular file while reading it once, without holding it in
-    /// memory (EntryPass::plan_stream). Refuses what load() refuses; `info` describes the
-    /// file as read.
-    int scan(const std::string& path, const Entry& entry, MatchOptions options, StreamPlan& plan,
+    /// Runs one entry over a regular file while reading it once, without holding it in
+    /// memory or writing anything (EntryPass::stream): `found` tells what a rewrite would do.
+    /// Refuses what load() refuses; `info` describes the file as read.
+    int scan(const std::string& path, const Entry& entry, MatchOptions options, StreamResult& found,
              struct stat& info);
 
     /// Replaces the file's content atomically: a new file beside the final target of any
     /// symlink chain is written, synced and renamed over it, then the folder is synced.
     /// A file that already holds the new content is left untouched.
     /// Refuses (and changes nothing) when the file is not writable or no longer the one that
-    /// was loaded (`loaded` is LoadedFile::info). A text made SplicedText::of_file() is
-    /// copied from the file itself as scan() read it, which is read once more meanwhile.
-    int write_back(const std::string& path, const SplicedText& content, const struct stat& loaded);
+    /// was loaded (`loaded` is LoadedFile::info). A FileRewrite is made from the file itself,
+    /// read once more while the new file is written.
+    int write_back(const std::string& path, const NewContent& content, const struct stat& loaded);
 
     /// Full paths of the regular files of a folder (hidden ones too; symlinks to regular
     /// files count), sorted by name in byte order. Sub-folders and special files are left out.
@@ -61,9 +61,9 @@ class FileStore {
     /// The new content given as pieces to be written one after the other.
     int write_pieces_back(const std::string& path, std::span<const std::string_view> content,
                           const struct stat& loaded);
-    /// The new content made of `runs` of the file itself and of `inserted`.
-    int write_back_from_file(const std::string& path, const std::vector<Splice>& runs,
-                             const std::string& inserted, const struct stat& loaded);
+    /// The file itself with one entry applied while it is copied.
+    int rewrite_from_file(const std::string& path, const FileRewrite& rewrite,
+                          const struct stat& loaded);
     /// True when the file at `path` holds exactly the pieces of `content`, `size` bytes.
     bool holds(const std::string& path, std::span<const std::string_view> content,
                std::size_t size);

@@ -170,18 +170,20 @@ void ReplaceJob::tick_timer1() {
         if (writer_ && !writer_->idle() && fs_.stat(path, &info) == 0) {
             writer_->wait_for_file(info);  // the same file named again: load its new content
         }
-        streaming_ = false;
         if (replace_list_.size() == 1 && !dry_run_) {
-            // One entry: planned while the file is read, so that no file is held whole.
-            if (store_.scan(path, replace_list_.front(), options_, streamed_, loaded_.info) != 0) {
+            // One entry: run while the file is read, so that no file is held whole.
+            StreamResult found;
+            if (store_.scan(path, replace_list_.front(), options_, found, loaded_.info) != 0) {
                 report(path, JobObserver::Outcome::failed);
                 return;
             }
-            streaming_ = streamed_.count.has_value();
-        }
-        if (!streaming_ && store_.load(path, loaded_) != 0) {
-            report(path, JobObserver::Outcome::failed);  // timer1 stays on for the next target
-            return;
+            form_ = Streamed{found};
+        } else {
+            if (store_.load(path, loaded_) != 0) {
+                report(path, JobObserver::Outcome::failed);  // timer1 stays on for the next target
+                return;
+            }
+            form_ = Held{};
         }
         if (replace_list_.empty()) {
             finish_file();  // nothing to apply: the file is left as it is
@@ -203,16 +205,21 @@ void ReplaceJob::tick_timer2() {
     try {
         flush_reports(false);
         const Entry& entry = replace_list_[entry_cursor_];
-        // The last pass over a file that will be written is only planned: its result goes
-        // to the file straight from the runs, with no second copy of a large file in memory.
+        const bool last = entry_cursor_ + 1 == replace_list_.size();
+        std::size_t made = 0;
+        std::vector<Splice> runs;
         std::optional<std::size_t> planned;
-        if (streaming_) {
-            planned = streamed_.count;
-        } else if (entry_cursor_ + 1 == replace_list_.size() && !dry_run_) {
-            planned = pass_.plan(loaded_.content, entry, options_, last_runs_);
+        if (const auto* streamed = std::get_if<Streamed>(&form_)) {
+            made = streamed->found.count;
+        } else if (last && !dry_run_ &&
+                   (planned = pass_.plan(loaded_.content, entry, options_, runs))) {
+            // The last pass over a file that will be written is only planned: its result goes
+            // to the file straight from the runs, with no second copy of a large file in memory.
+            made = *planned;
+            form_ = LastPassPlanned{std::move(runs)};
+        } else {
+            made = pass_.apply(loaded_.content, entry, options_);
         }
-        spliced_ = planned.has_value() && !streaming_;
-        const std::size_t made = planned ? *planned : pass_.apply(loaded_.content, entry, options_);
         replacements_ += made;
         observer_.entry_applied(targets_[file_cursor_ - 1], entry_cursor_, made);
         set_progress_value(progress_value_ + static_cast<double>(loaded_.info.st_size));
@@ -225,8 +232,7 @@ void ReplaceJob::tick_timer2() {
         timer2_on_ = false;
         timer1_on_ = true;
         entry_cursor_ = 0;
-        spliced_ = false;
-        streaming_ = false;
+        form_ = Held{};
         report(targets_[file_cursor_ - 1], JobObserver::Outcome::failed);
     }
 }
@@ -237,17 +243,21 @@ void ReplaceJob::finish_file() {
     entry_cursor_ = 0;
     timer1_on_ = true;
     const std::string& path = targets_[file_cursor_ - 1];
-    const bool spliced = std::exchange(spliced_, false);
-    const bool streamed = std::exchange(streaming_, false);
-    if (replacements_ == 0 || dry_run_ || (streamed && !streamed_.changes)) {
+    auto form = std::exchange(form_, Held{});
+    const auto* streamed = std::get_if<Streamed>(&form);
+    if (replacements_ == 0 || dry_run_ || (streamed && !streamed->found.changes)) {
         report(path, JobObserver::Outcome::completed);
         return;
     }
-    SplicedText text =
-        streamed  ? SplicedText::of_file(replace_list_.back().replace, std::move(streamed_.runs))
-        : spliced ? SplicedText(std::move(loaded_.content), replace_list_.back().replace,
-                                std::move(last_runs_))
-                  : SplicedText(std::move(loaded_.content));
+    NewContent text = SplicedText();
+    if (streamed) {
+        text = FileRewrite{replace_list_.back(), options_, streamed->found.count};
+    } else if (auto* planned = std::get_if<LastPassPlanned>(&form)) {
+        text = SplicedText(std::move(loaded_.content), replace_list_.back().replace,
+                           std::move(planned->runs));
+    } else {
+        text = SplicedText(std::move(loaded_.content));
+    }
     if (writer_) {
         const auto ticket = writer_->submit(path, std::move(text), loaded_.info);
         reports_.push_back(Report{path, JobObserver::Outcome::completed, ticket});

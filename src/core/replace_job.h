@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <variant>
 #include <vector>
 
 #include "entry.h"
@@ -64,10 +65,10 @@ class ReplaceJob {
     const std::vector<Entry>& replace_list() const { return replace_list_; }
     const std::vector<std::string>& except_list() const { return except_list_; }
     const std::vector<std::string>& targets() const { return targets_; }
-    /// Content of the file being worked on (without the frame spaces). The last entry's pass
-    /// over a file that is written back leaves it as it was: that pass's result goes to the
-    /// file without being gathered here first. In a job of one entry that writes, the file is
-    /// not held at all and this is empty.
+    /// Content of the file being worked on. The last entry's pass over a file that is written
+    /// back leaves it as it was: that pass's result goes to the file without being gathered
+    /// here first. In a job of one entry that writes, the file is not held at all and this is
+    /// empty.
     const std::string& file_text() const { return loaded_.content; }
     double progress_value() const { return progress_value_; }
     double progress_max() const { return progress_max_; }
@@ -115,14 +116,19 @@ class ReplaceJob {
     std::size_t entry_cursor_ = 0;  // next entry to apply to the loaded file
     LoadedFile loaded_;
     std::size_t replacements_ = 0;  // made in the loaded file so far
-    // The last entry's result as runs of loaded_.content and of that entry's replacement,
-    // when `spliced_`; otherwise loaded_.content is the result.
-    std::vector<Splice> last_runs_;
-    bool spliced_ = false;
-    // A job of one entry plans it while loading each file, and does not hold the file: the
-    // plan's runs refer to the file on disk.
-    StreamPlan streamed_;
-    bool streaming_ = false;  // the loaded file was planned so
+    // The form the loaded file is in. Held: loaded_.content is the text and each pass
+    // rewrites it. LastPassPlanned: the last pass was only planned, its result is runs of
+    // loaded_.content and of the last entry's replacement, written straight to the file.
+    // Streamed: a job of one entry ran it while reading the file, which is not held; the
+    // write-back runs it again while copying the file.
+    struct Held {};
+    struct LastPassPlanned {
+        std::vector<Splice> runs;
+    };
+    struct Streamed {
+        StreamResult found;
+    };
+    std::variant<Held, LastPassPlanned, Streamed> form_;
 
     double progress_max_ = 100;
     double progress_value_ = 0;

@@ -16,12 +16,6 @@ SplicedText::SplicedText(std::string base, std::string inserted, std::vector<Spl
     }
 }
 
-SplicedText SplicedText::of_file(std::string inserted, std::vector<Splice> runs) {
-    SplicedText text(std::string(), std::move(inserted), std::move(runs));
-    text.from_file_ = true;
-    return text;
-}
-
 std::vector<std::string_view> SplicedText::pieces() const {
     std::vector<std::string_view> views;
     views.reserve(runs_.size());

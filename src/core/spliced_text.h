@@ -16,40 +16,28 @@ struct Splice {
     bool operator==(const Splice&) const = default;
 };
 
-/// A text held as runs of a base text and of one inserted text, as a pass leaves it before it
-/// is copied out: written straight from the runs, a large file's last pass needs no second
-/// buffer of the file's size.
+/// A text held as runs of a base text and of one inserted text, as a planned pass leaves it:
+/// written straight from the runs, a large file's last pass needs no second buffer of the
+/// file's size.
 class SplicedText {
   public:
     SplicedText() = default;
     /// The whole of `base`, unchanged.
     explicit SplicedText(std::string base);
     SplicedText(std::string base, std::string inserted, std::vector<Splice> runs);
-    /// Runs of a file as it is on disk (not held here) and of `inserted`.
-    static SplicedText of_file(std::string inserted, std::vector<Splice> runs);
-
-    /// Whether the base is the target file on disk rather than a string held here.
-    bool from_file() const { return from_file_; }
-    const std::vector<Splice>& runs() const { return runs_; }
-    const std::string& inserted() const { return inserted_; }
-
     std::size_t size() const { return size_; }
-    /// The runs as views into this object; valid while it lives and is not moved. Not for a
-    /// text made of_file().
+    /// The runs as views into this object; valid while it lives and is not moved.
     std::vector<std::string_view> pieces() const;
     /// The text in one string.
     std::string joined() const;
     /// Bytes held, for budgeting memory.
-    std::size_t footprint() const {
-        return base_.size() + inserted_.size() + (from_file_ ? runs_.size() * sizeof(Splice) : 0);
-    }
+    std::size_t footprint() const { return base_.size() + inserted_.size(); }
 
   private:
     std::string base_;
     std::string inserted_;
     std::vector<Splice> runs_;
     std::size_t size_ = 0;
-    bool from_file_ = false;
 };
 
 }  // namespace wendrel::core

@@ -34,10 +34,10 @@ WriteBackQueue::~WriteBackQueue() {
     }
 }
 
-WriteBackQueue::Ticket WriteBackQueue::submit(std::string path, SplicedText content,
+WriteBackQueue::Ticket WriteBackQueue::submit(std::string path, NewContent content,
                                               const struct stat& loaded) {
     std::unique_lock lock(mutex_);
-    const std::size_t size = content.footprint();
+    const std::size_t size = footprint(content);
     changed_.wait(lock,
                   [&] { return bytes_in_flight_ == 0 || bytes_in_flight_ + size <= byte_budget_; });
     const Ticket ticket = next_ticket_++;
@@ -101,8 +101,8 @@ void WriteBackQueue::run_worker() {
         } catch (const std::exception&) {
             // Out of memory before the file was replaced: it keeps its old content.
         }
-        const std::size_t size = work.content.footprint();
-        work.content = SplicedText();  // give the memory back before taking the lock
+        const std::size_t size = footprint(work.content);
+        work.content = NewContent();  // give the memory back before taking the lock
         lock.lock();
         running_.erase(std::find_if(running_.begin(), running_.end(), [&](const struct stat& f) {
             return same_file(f, work.loaded);

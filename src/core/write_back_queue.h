@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "spliced_text.h"
+#include "new_content.h"
 
 namespace wendrel::core {
 
@@ -34,7 +34,7 @@ class WriteBackQueue {
     WriteBackQueue& operator=(const WriteBackQueue&) = delete;
 
     /// Queues the write of `content` over `path`; blocks while the budget is used up.
-    Ticket submit(std::string path, SplicedText content, const struct stat& loaded);
+    Ticket submit(std::string path, NewContent content, const struct stat& loaded);
     /// The write's result (0 or an errno) once it has finished; the result is handed out once.
     std::optional<int> take_result(Ticket ticket);
     /// Waits for the write to finish and hands out its result.
@@ -48,7 +48,7 @@ class WriteBackQueue {
     struct Work {
         Ticket ticket;
         std::string path;
-        SplicedText content;
+        NewContent content;
         struct stat loaded;
     };
 

@@ -23,25 +23,30 @@ ModelPassResult model_entry_pass(const std::string& content, const core::Entry& 
                                  core::MatchOptions options) {
     const std::string& find = entry.find;
     const std::size_t n = find.size();
-    std::string text = " " + content + " ";  // T; position p is text[p - 1]
-    std::size_t replacements = 0;
-    // The last start position is fixed before the scan, whatever the replacements do later.
-    const long last = static_cast<long>(text.size()) - static_cast<long>(n);
-    for (long pos = 2; n > 0 && pos <= last; ++pos) {  // an empty find text never matches
-        const auto i = static_cast<std::size_t>(pos);
-        const std::string candidate = i <= text.size() ? text.substr(i - 1, n) : std::string();
+    // Every test reads `content`, never the result; the ends count as non-letters.
+    const auto letter_at = [&](std::size_t i, bool inside) {
+        return inside && is_word_char(content[i]);
+    };
+    ModelPassResult result;
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+        const std::string candidate = content.substr(pos, n);
         const bool replace =
+            n > 0 && candidate.size() == n &&              // an empty find never matches,
             lower_case(candidate) == lower_case(find) &&   // equal but for letter case,
             (!options.match_case || candidate == find) &&  // exactly equal when case matters,
-            i + n <= text.size() &&                        // a character follows it,
-            (!options.whole_word || (!is_word_char(text[i - 2]) && !is_word_char(text[i + n - 1])));
-        if (!replace) {
-            continue;
+            (!options.whole_word ||                        // no letter on either side
+             (!letter_at(pos - 1, pos > 0) && !letter_at(pos + n, pos + n < content.size())));
+        if (replace) {
+            result.content += entry.replace;
+            ++result.replacements;
+            pos += n;
+        } else {
+            result.content += content[pos];
+            ++pos;
         }
-        text = text.substr(0, i - 1) + entry.replace + text.substr(i - 1 + n);
-        ++replacements;
     }
-    return {text.substr(1, text.size() - 2), replacements};
+    return result;
 }
 
 std::vector<core::Entry> model_read_records(const std::string& bytes) {

@@ -16,8 +16,8 @@ struct ModelPassResult {
     std::size_t replacements = 0;
 };
 
-/// One entry pass over a padded text with 1-based positions and a full rebuild of the text
-/// for every replacement.
+/// One entry pass: each position of the text as it stood before the pass is tried in turn,
+/// and a replaced occurrence is stepped over whole.
 ModelPassResult model_entry_pass(const std::string& content, const core::Entry& entry,
                                  core::MatchOptions options);
 
