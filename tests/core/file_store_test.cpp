@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -31,11 +33,12 @@ TEST_F(FileStoreTest, WriteBackFaultLeavesTheTargetAsItWas) {
     // name, call, which of its kind, errno (0: the other program changes the target)
     // clang-format off
     const std::tuple<const char*, FsCall, int, int> rows[] = {
+        {"FolderOpenDenied", FsCall::open_folder, 1, EACCES},
         {"CreateDenied", FsCall::create, 1, EACCES},  {"WriteNoSpace", FsCall::write, 1, ENOSPC},
         {"LaterWriteIoError", FsCall::write, 2, EIO}, {"FchownDenied", FsCall::fchown, 1, EPERM},
         {"FchmodDenied", FsCall::fchmod, 1, EPERM},   {"FsyncIoError", FsCall::fsync, 1, EIO},
-        {"CloseIoError", FsCall::close, 1, EIO},      {"RenameCrossDevice", FsCall::rename, 1, EXDEV},
-        {"ChangedMeanwhile", FsCall::fsync, 1, 0}};
+        {"CloseIoError", FsCall::close, 1, EIO},      {"RecheckIoError", FsCall::fstatat, 1, EIO},
+        {"RenameCrossDevice", FsCall::rename, 1, EXDEV}, {"ChangedMeanwhile", FsCall::fsync, 1, 0}};
     // clang-format on
     const std::string original = "cat and cat\r\n", theirs = "cat and dog\r\n";
     const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
@@ -101,6 +104,54 @@ TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
     EXPECT_EQ(mode_of(real), 0640u);
     EXPECT_EQ(other.names(), Lines{"real"});
     EXPECT_EQ(dir.names(), (Lines{"444", "600", "604", "640", "755", "f", "fifo", "link"}));
+}
+
+// A name of the longest length a folder takes, and a path of nearly the longest length the
+// system takes (too long for its folder's path and any other name in it), are rewritten.
+TEST_F(FileStoreTest, LongestNamesAndPathsAreRewritten) {
+    std::string deep;                              // folders within folders, relative to dir
+    const std::size_t folder_size = PATH_MAX - 8;  // with "/t" and the NUL: PATH_MAX - 5
+    while (dir.path().size() + deep.size() < folder_size) {
+        const std::size_t room = folder_size - dir.path().size() - deep.size() - 1;
+        deep += "/" + std::string(std::min<std::size_t>(room, NAME_MAX), 'd');
+        dir.make_dir(deep.substr(1));
+    }
+    const std::pair<std::string, std::string> rows[] = {
+        {dir.make_dir("n"), std::string(NAME_MAX, 'n')}, {dir.path() + deep, "t"}};
+    for (const auto& [folder, name] : rows) {
+        const std::string t = folder + "/" + name;
+        write_all(t, "cat");
+        check(::chmod(t.c_str(), 0640), "chmod");
+        SCOPED_TRACE(t.size());
+        run(t + ";", "cat|dog|\r\n");
+        EXPECT_EQ(obs.status, job_lines({done(t), kAllDone}));
+        EXPECT_EQ(content(t), "dog");
+        EXPECT_EQ(mode_of(t), 0640u);
+        EXPECT_EQ(dir.names(folder.substr(dir.path().size())), Lines{name});
+    }
+}
+
+// A folder item never takes a write-back's new file, whether it is still being written or was
+// left by a crash, but it does take the user's files whose names only look like one.
+TEST_F(FileStoreTest, FolderListingLeavesOutNewFilesOfWriteBacks) {
+    Lines kept = {".wendrel-0123abc",  ".wendrel-0123abcde",   ".wendrel-0123ABCD",
+                  ".wendrel-0123abc_", "notes.wendrel-backup", "t"};
+    for (const std::string& name : kept) {
+        dir.write(name, "cat");
+    }
+    dir.write(".wendrel-0123abcz", "cat");
+    std::vector<std::string> listed;
+    fs.fail(FsCall::fsync, 1, 0, [&] {  // the new t is written, not yet in its place
+        EXPECT_EQ(dir.names().size(), kept.size() + 2);
+        EXPECT_EQ(core::FileStore(fs).list_folder(dir.path(), listed), 0);
+    });
+    run(dir / "t;", "cat|dog|\r\n");
+    EXPECT_TRUE(fs.hit);
+    std::sort(kept.begin(), kept.end());
+    for (std::string& name : kept) {
+        name = dir / name;
+    }
+    EXPECT_EQ(listed, kept);
 }
 
 // A target that cannot be loaded whole (a read error, growth while it is read, more than memory
