@@ -403,7 +403,8 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
     // Made now, so that nothing can fail once the new file is in place.
     const std::string folder = folder_of(final_path), name = name_of(final_path);
     // Every later call is relative to the folder: a path near the system's limit leaves no
-    // room for the folder's path and another name, and the folder cannot change under us.
+    // room for the folder's path and another name, and all of them reach the same folder even
+    // if it is renamed meanwhile.
     const int folder_fd = fs_.open(folder, O_RDONLY | O_DIRECTORY);
     if (folder_fd < 0) {
         return -folder_fd;
