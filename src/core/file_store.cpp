@@ -57,16 +57,21 @@ std::string name_of(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string temp_suffix() {
+// The one form of a write-back's new file: short, so that it fits beside a name of any legal
+// length, and fixed, so that folder listings can tell it from the user's files.
+constexpr std::string_view kTempPrefix = ".wendrel-";
+constexpr std::size_t kTempRandomSize = 8;
+constexpr std::string_view kTempDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+std::string make_temp_name() {
     static std::atomic<unsigned> counter{std::random_device{}()};
-    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     unsigned value = counter.fetch_add(0x9E3779B9u);
-    std::string suffix(8, '0');
-    for (char& c : suffix) {
-        c = kDigits[value % 36];
-        value /= 36;
+    std::string name(kTempPrefix);
+    for (std::size_t i = 0; i < kTempRandomSize; ++i) {
+        name += kTempDigits[value % kTempDigits.size()];
+        value /= kTempDigits.size();
     }
-    return suffix;
+    return name;
 }
 
 // Closes a descriptor on every path out of a function.
@@ -327,26 +332,35 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
         return error;
     }
     // Made now, so that nothing can fail once the new file is in place.
-    const std::string folder = folder_of(final_path);
-    std::string temp_path;
-    if (const int error = write_temp_beside(final_path, write_content, now, temp_path)) {
+    const std::string folder = folder_of(final_path), name = name_of(final_path);
+    // Every later call is relative to the folder: a path near the system's limit leaves no
+    // room for the folder's path and another name, and all of them reach the same folder even
+    // if it is renamed meanwhile.
+    const int folder_fd = fs_.open(folder, O_RDONLY | O_DIRECTORY);
+    if (folder_fd < 0) {
+        return -folder_fd;
+    }
+    Descriptor folder_handle(fs_, folder_fd);
+    std::string temp;
+    if (const int error = write_temp_beside(folder_fd, write_content, now, temp)) {
         return error;
     }
+    // Not following links: a link put in the file's place meanwhile is a change too.
     struct stat before_rename {};
-    int error = fs_.stat(final_path, &before_rename);
+    int error = fs_.fstatat(folder_fd, name, &before_rename, AT_SYMLINK_NOFOLLOW);
     if (error == 0 && !same_version(before_rename, loaded)) {
         error = ESTALE;
     }
     if (error == 0) {
-        error = fs_.rename(temp_path, final_path);
+        error = fs_.renameat(folder_fd, temp, folder_fd, name);
     }
     if (error != 0) {
-        fs_.unlink(temp_path);
+        fs_.unlinkat(folder_fd, temp, 0);
         return error;
     }
     // The new content is in place; syncing the folder only makes the rename durable sooner,
     // and some file systems refuse it, so its failure is not the file's failure.
-    folder_syncer_.sync_after_rename(folder);
+    folder_syncer_.sync_after_rename(folder, folder_fd);
     return 0;
 }
 
@@ -387,14 +401,12 @@ bool FileStore::holds(const std::string& path, std::span<const std::string_view>
     }
 }
 
-int FileStore::write_temp_beside(const std::string& final_path,
-                                 const std::function<int(int fd)>& write_content,
-                                 const struct stat& original, std::string& temp_path) {
-    const std::string prefix = folder_of(final_path) + "/." + name_of(final_path) + ".wendrel-";
+int FileStore::write_temp_beside(int folder, const std::function<int(int fd)>& write_content,
+                                 const struct stat& original, std::string& temp_name) {
     int fd = -EEXIST;
     for (int attempt = 0; attempt < kTempAttempts && fd == -EEXIST; ++attempt) {
-        temp_path = prefix + temp_suffix();
-        fd = fs_.open(temp_path, O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+        temp_name = make_temp_name();
+        fd = fs_.openat(folder, temp_name, O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
     }
     if (fd < 0) {
         return -fd;
@@ -416,7 +428,7 @@ int FileStore::write_temp_beside(const std::string& final_path,
         error = close_error;
     }
     if (error != 0) {
-        fs_.unlink(temp_path);
+        fs_.unlinkat(folder, temp_name, 0);
     }
     return error;
 }
@@ -433,6 +445,9 @@ int FileStore::list_folder(const std::string& folder, std::vector<std::string>& 
     const std::string prefix = folder.back() == '/' ? folder : folder + '/';
     paths.clear();
     for (const auto& name : names) {
+        if (is_temp_name(name)) {
+            continue;
+        }
         std::string path = prefix + name;
         struct stat info {};
         if (fs_.stat(path, &info) == 0 && S_ISREG(info.st_mode)) {
@@ -440,6 +455,11 @@ int FileStore::list_folder(const std::string& folder, std::vector<std::string>& 
         }
     }
     return 0;
+}
+
+bool FileStore::is_temp_name(std::string_view name) {
+    return name.size() == kTempPrefix.size() + kTempRandomSize && name.starts_with(kTempPrefix) &&
+           name.find_first_not_of(kTempDigits, kTempPrefix.size()) == std::string_view::npos;
 }
 
 }  // namespace wendrel::core

@@ -55,7 +55,12 @@ class FileStore {
 
     /// Full paths of the regular files of a folder (hidden ones too; symlinks to regular
     /// files count), sorted by name in byte order. Sub-folders and special files are left out.
+    /// Files named like our write-backs' new files (half-written, or left by a crash) are
+    /// left out: no job ever works on another's file before it is in place.
     int list_folder(const std::string& folder, std::vector<std::string>& paths);
+
+    /// True for a name of the form every write-back gives its new file until it is renamed.
+    static bool is_temp_name(std::string_view name);
 
   private:
     /// The new content given as pieces to be written one after the other.
@@ -74,9 +79,9 @@ class FileStore {
     /// Puts a new file with the content `write_content` writes in place of `final_path`.
     int replace(const std::string& final_path, const struct stat& loaded, const struct stat& now,
                 const std::function<int(int fd)>& write_content);
-    int write_temp_beside(const std::string& final_path,
-                          const std::function<int(int fd)>& write_content,
-                          const struct stat& original, std::string& temp_path);
+    /// Makes, writes and syncs a new file named `temp_name` in the open folder `folder`.
+    int write_temp_beside(int folder, const std::function<int(int fd)>& write_content,
+                          const struct stat& original, std::string& temp_name);
 
     FileSystem& fs_;
     FolderSyncer folder_syncer_;

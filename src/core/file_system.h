@@ -27,8 +27,13 @@ class FileSystem {
     virtual int close(int fd) = 0;
     virtual int stat(const std::string& path, struct stat* info) = 0;
     virtual int access(const std::string& path, int mode) = 0;
-    virtual int rename(const std::string& from, const std::string& to) = 0;
-    virtual int unlink(const std::string& path) = 0;
+    // Calls relative to an open folder: they reach names in a folder whose full path, with
+    // the name, would be longer than the system allows.
+    virtual int openat(int folder, const std::string& name, int flags, mode_t mode = 0) = 0;
+    virtual int fstatat(int folder, const std::string& name, struct stat* info, int flags) = 0;
+    virtual int renameat(int from_folder, const std::string& from, int to_folder,
+                         const std::string& to) = 0;
+    virtual int unlinkat(int folder, const std::string& name, int flags) = 0;
     /// Resolves every symlink of `path` into `resolved` (an absolute path).
     virtual int realpath(const std::string& path, std::string& resolved) = 0;
     /// Names of the entries of a folder, without "." and "..", in no particular order.

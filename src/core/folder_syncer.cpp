@@ -1,7 +1,5 @@
 #include "folder_syncer.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
 #include <new>
 
@@ -9,14 +7,14 @@
 
 namespace wendrel::core {
 
-void FolderSyncer::sync_after_rename(const std::string& folder) {
+void FolderSyncer::sync_after_rename(const std::string& folder, int folder_fd) {
     std::unique_lock lock(mutex_);
     Folder* found = nullptr;
     try {
         found = &folders_[folder];  // references to map values survive rehashing
     } catch (const std::bad_alloc&) {
         lock.unlock();
-        sync_now(folder);  // no memory to note the folder in: sync it alone
+        fs_.fsync(folder_fd);  // no memory to note the folder in: sync it alone
         return;
     }
     Folder& state = *found;
@@ -29,19 +27,11 @@ void FolderSyncer::sync_after_rename(const std::string& folder) {
         state.syncing = true;
         const std::uint64_t covered = state.renames;  // every rename announced before it starts
         lock.unlock();
-        sync_now(folder);
+        fs_.fsync(folder_fd);
         lock.lock();
         state.syncing = false;
         state.synced = std::max(state.synced, covered);
         synced_.notify_all();
-    }
-}
-
-void FolderSyncer::sync_now(const std::string& folder) {
-    const int fd = fs_.open(folder, O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        fs_.fsync(fd);
-        fs_.close(fd);
     }
 }
 

@@ -19,9 +19,10 @@ class FolderSyncer {
   public:
     explicit FolderSyncer(FileSystem& fs) : fs_(fs) {}
 
-    /// Returns once a sync of `folder` that began after this call has ended. A folder that
-    /// cannot be opened or synced is passed over: some file systems refuse folder syncs.
-    void sync_after_rename(const std::string& folder);
+    /// Returns once a sync of `folder` that began after this call has ended. `folder_fd` is
+    /// the caller's open descriptor of it: the folder the rename was made in, whatever its path
+    /// names by now. A folder that cannot be synced is passed over: some file systems refuse.
+    void sync_after_rename(const std::string& folder, int folder_fd);
 
   private:
     struct Folder {
@@ -29,8 +30,6 @@ class FolderSyncer {
         std::uint64_t synced = 0;   // renames up to this number are durable
         bool syncing = false;
     };
-
-    void sync_now(const std::string& folder);
 
     FileSystem& fs_;
     std::mutex mutex_;

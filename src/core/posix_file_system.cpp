@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -75,12 +76,25 @@ int PosixFileSystem::access(const std::string& path, int mode) {
     return result(::access(path.c_str(), mode));
 }
 
-int PosixFileSystem::rename(const std::string& from, const std::string& to) {
-    return result(::rename(from.c_str(), to.c_str()));
+int PosixFileSystem::openat(int folder, const std::string& name, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::openat(folder, name.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd >= 0 ? fd : -errno;
 }
 
-int PosixFileSystem::unlink(const std::string& path) {
-    return result(::unlink(path.c_str()));
+int PosixFileSystem::fstatat(int folder, const std::string& name, struct stat* info, int flags) {
+    return result(::fstatat(folder, name.c_str(), info, flags));
+}
+
+int PosixFileSystem::renameat(int from_folder, const std::string& from, int to_folder,
+                              const std::string& to) {
+    return result(::renameat(from_folder, from.c_str(), to_folder, to.c_str()));
+}
+
+int PosixFileSystem::unlinkat(int folder, const std::string& name, int flags) {
+    return result(::unlinkat(folder, name.c_str(), flags));
 }
 
 int PosixFileSystem::realpath(const std::string& path, std::string& resolved) {

@@ -17,8 +17,11 @@ class PosixFileSystem final : public FileSystem {
     int close(int fd) override;
     int stat(const std::string& path, struct stat* info) override;
     int access(const std::string& path, int mode) override;
-    int rename(const std::string& from, const std::string& to) override;
-    int unlink(const std::string& path) override;
+    int openat(int folder, const std::string& name, int flags, mode_t mode = 0) override;
+    int fstatat(int folder, const std::string& name, struct stat* info, int flags) override;
+    int renameat(int from_folder, const std::string& from, int to_folder,
+                 const std::string& to) override;
+    int unlinkat(int folder, const std::string& name, int flags) override;
     int realpath(const std::string& path, std::string& resolved) override;
     int list_names(const std::string& folder, std::vector<std::string>& names) override;
     bool running_as_root() override;

@@ -10,8 +10,22 @@
 
 namespace wendrel::test {
 
-// `create` is an open() with O_CREAT: the new file of a write-back.
-enum class FsCall { none, create, read, write, fsync, fchmod, fchown, close, rename };
+// `create` is an open with O_CREAT: the new file of a write-back; `open_folder` one with
+// O_DIRECTORY: the folder it is made in.
+enum class FsCall {
+    none,
+    open_folder,
+    create,
+    read,
+    write,
+    fsync,
+    fchmod,
+    fchown,
+    close,
+    fstatat,
+    rename,
+    unlink
+};
 
 /// Forwards to a real file system, but can fail one chosen call with a chosen errno, or run an
 /// action just before it (to play another program), and can shorten reads and writes.
@@ -33,8 +47,10 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     bool hit = false;         // the chosen call was made
 
     int open(const std::string& path, int flags, mode_t mode = 0) override {
-        const bool fails = (flags & O_CREAT) != 0 && failing(FsCall::create);
-        return fails ? -error_ : real_.open(path, flags, mode);
+        return failing_open(flags) ? -error_ : real_.open(path, flags, mode);
+    }
+    int openat(int folder, const std::string& name, int flags, mode_t mode = 0) override {
+        return failing_open(flags) ? -error_ : real_.openat(folder, name, flags, mode);
     }
     long read(int fd, void* buffer, std::size_t size) override {
         return failing(FsCall::read) ? -error_ : real_.read(fd, buffer, limit(size));
@@ -54,8 +70,15 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         const int result = real_.close(fd);
         return fails ? error_ : result;
     }
-    int rename(const std::string& from, const std::string& to) override {
-        return failing(FsCall::rename) ? error_ : real_.rename(from, to);
+    int fstatat(int folder, const std::string& name, struct stat* info, int flags) override {
+        return failing(FsCall::fstatat) ? error_ : real_.fstatat(folder, name, info, flags);
+    }
+    int renameat(int from_folder, const std::string& from, int to_folder,
+                 const std::string& to) override {
+        return failing(FsCall::rename) ? error_ : real_.renameat(from_folder, from, to_folder, to);
+    }
+    int unlinkat(int folder, const std::string& name, int flags) override {
+        return failing(FsCall::unlink) ? error_ : real_.unlinkat(folder, name, flags);
     }
     int fstat(int fd, struct stat* info) override {
         const int result = real_.fstat(fd, info);
@@ -66,6 +89,10 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     }
 
   private:
+    bool failing_open(int flags) {
+        return ((flags & O_CREAT) != 0 && failing(FsCall::create)) ||
+               ((flags & O_DIRECTORY) != 0 && failing(FsCall::open_folder));
+    }
     std::size_t limit(std::size_t size) const { return chunk != 0 ? std::min(size, chunk) : size; }
     /// Whether this call is the chosen one and is to fail with error_.
     bool failing(FsCall kind) {

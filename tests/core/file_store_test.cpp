@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -25,20 +27,23 @@ namespace wendrel::test {
 class FileStoreTest : public ::testing::Test, public JobHarness {};
 
 // Each row fails one step of a write-back, or lets another program change the target (same
-// size, new time) just before it. The target keeps its content (or theirs) and mode, no new
-// file is left beside it, and the job reports the failure and goes on with the next file.
+// size, same second, only the nanoseconds differ) just before it. The target keeps its content
+// (or theirs) and mode, no new file is left beside it, and the job reports the failure and goes
+// on with the next file.
 TEST_F(FileStoreTest, WriteBackFaultLeavesTheTargetAsItWas) {
     // name, call, which of its kind, errno (0: the other program changes the target)
     // clang-format off
     const std::tuple<const char*, FsCall, int, int> rows[] = {
+        {"FolderOpenDenied", FsCall::open_folder, 1, EACCES},
         {"CreateDenied", FsCall::create, 1, EACCES},  {"WriteNoSpace", FsCall::write, 1, ENOSPC},
         {"LaterWriteIoError", FsCall::write, 2, EIO}, {"FchownDenied", FsCall::fchown, 1, EPERM},
         {"FchmodDenied", FsCall::fchmod, 1, EPERM},   {"FsyncIoError", FsCall::fsync, 1, EIO},
-        {"CloseIoError", FsCall::close, 1, EIO},      {"RenameCrossDevice", FsCall::rename, 1, EXDEV},
-        {"ChangedMeanwhile", FsCall::fsync, 1, 0}};
+        {"CloseIoError", FsCall::close, 1, EIO},      {"RecheckIoError", FsCall::fstatat, 1, EIO},
+        {"RenameCrossDevice", FsCall::rename, 1, EXDEV}, {"ChangedMeanwhile", FsCall::fsync, 1, 0}};
     // clang-format on
     const std::string original = "cat and cat\r\n", theirs = "cat and dog\r\n";
-    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    const timespec ours[2] = {{1000000000, 100}, {1000000000, 100}};
+    const timespec times[2] = {{1000000000, 200}, {1000000000, 200}};
     fs.chunk = 5;  // every read and write is short
     // One entry: the file is planned while read and copied from itself while written; two:
     // it is held and rewritten in memory.
@@ -50,6 +55,7 @@ TEST_F(FileStoreTest, WriteBackFaultLeavesTheTargetAsItWas) {
                 continue;  // only root hands the owner on to the new file
             }
             const std::string t = dir.write("t", original, 0640), u = dir.write("u", "cat");
+            check(::utimensat(AT_FDCWD, t.c_str(), ours, 0), "utimensat");
             start(u + ";" + t + ";", records);
             job.tick_timer1();  // loads t
             fs.fail(call, nth, error, [&] {
@@ -72,12 +78,13 @@ TEST_F(FileStoreTest, WriteBackFaultLeavesTheTargetAsItWas) {
     }
 }
 
-// One job over every kind of target: files of several modes, a read-only one, a link to a file
-// in another folder, and a missing name, a folder and a FIFO, which can neither be loaded nor
-// block the job. Nothing is created, and no new file is left behind.
+// One job over every kind of target: files of several modes (set-user-ID, set-group-ID and
+// sticky bits too), a read-only one, a link to a file in another folder, and a missing name, a
+// folder and a FIFO, which can neither be loaded nor block the job. Nothing is created, and no
+// new file is left behind.
 TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
-    const std::pair<std::string, mode_t> files[] = {
-        {"600", 0600}, {"640", 0640}, {"755", 0755}, {"604", 0604}, {"444", 0444}};
+    const std::pair<std::string, mode_t> files[] = {{"600", 0600}, {"640", 0640}, {"755", 0755},
+                                                    {"604", 0604}, {"444", 0444}, {"7755", 07755}};
     std::string source;
     for (const auto& [name, mode] : files) {
         source += dir.write(name, "cat cat", mode) + ";";
@@ -88,10 +95,11 @@ TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
     const std::string folder = dir.make_dir("f"), fifo = dir.make_fifo("fifo"), no = dir / "no";
     EXPECT_TRUE(finishes_without_blocking(
         fifo, [&] { run(source + link + ";" + no + ";" + folder + ";" + fifo, "cat|dog|\r\n"); }));
-    EXPECT_EQ(obs.status, job_lines({failed(fifo), failed(folder), failed(no), done(link),
-                                     failed(dir / "444"), done(dir / "604"), done(dir / "755"),
-                                     done(dir / "640"), done(dir / "600"), kAllDone}));
-    EXPECT_EQ(job.progress_max(), 6 * 7 + 100);  // the loadable files only
+    EXPECT_EQ(obs.status,
+              job_lines({failed(fifo), failed(folder), failed(no), done(link), done(dir / "7755"),
+                         failed(dir / "444"), done(dir / "604"), done(dir / "755"),
+                         done(dir / "640"), done(dir / "600"), kAllDone}));
+    EXPECT_EQ(job.progress_max(), 7 * 7 + 100);  // the loadable files only
     for (const auto& [name, mode] : files) {
         EXPECT_EQ(content(dir / name), mode == 0444 ? "cat cat" : "dog dog") << name;
         EXPECT_EQ(mode_of(dir / name), mode);
@@ -100,7 +108,55 @@ TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
     EXPECT_EQ(content(real), "dog dog");
     EXPECT_EQ(mode_of(real), 0640u);
     EXPECT_EQ(other.names(), Lines{"real"});
-    EXPECT_EQ(dir.names(), (Lines{"444", "600", "604", "640", "755", "f", "fifo", "link"}));
+    EXPECT_EQ(dir.names(), (Lines{"444", "600", "604", "640", "755", "7755", "f", "fifo", "link"}));
+}
+
+// A name of the longest length a folder takes, and a path of nearly the longest length the
+// system takes (too long for its folder's path and any other name in it), are rewritten.
+TEST_F(FileStoreTest, LongestNamesAndPathsAreRewritten) {
+    std::string deep;                              // folders within folders, relative to dir
+    const std::size_t folder_size = PATH_MAX - 8;  // with "/t" and the NUL: PATH_MAX - 5
+    while (dir.path().size() + deep.size() < folder_size) {
+        const std::size_t room = folder_size - dir.path().size() - deep.size() - 1;
+        deep += "/" + std::string(std::min<std::size_t>(room, NAME_MAX), 'd');
+        dir.make_dir(deep.substr(1));
+    }
+    const std::pair<std::string, std::string> rows[] = {
+        {dir.make_dir("n"), std::string(NAME_MAX, 'n')}, {dir.path() + deep, "t"}};
+    for (const auto& [folder, name] : rows) {
+        const std::string t = folder + "/" + name;
+        write_all(t, "cat");
+        check(::chmod(t.c_str(), 0640), "chmod");
+        SCOPED_TRACE(t.size());
+        run(t + ";", "cat|dog|\r\n");
+        EXPECT_EQ(obs.status, job_lines({done(t), kAllDone}));
+        EXPECT_EQ(content(t), "dog");
+        EXPECT_EQ(mode_of(t), 0640u);
+        EXPECT_EQ(dir.names(folder.substr(dir.path().size())), Lines{name});
+    }
+}
+
+// A folder item never takes a write-back's new file, whether it is still being written or was
+// left by a crash, but it does take the user's files whose names only look like one.
+TEST_F(FileStoreTest, FolderListingLeavesOutNewFilesOfWriteBacks) {
+    Lines kept = {".wendrel-0123abc",  ".wendrel-0123abcde",   ".wendrel-0123ABCD",
+                  ".wendrel-0123abc_", "notes.wendrel-backup", "t"};
+    for (const std::string& name : kept) {
+        dir.write(name, "cat");
+    }
+    dir.write(".wendrel-0123abcz", "cat");
+    std::vector<std::string> listed;
+    fs.fail(FsCall::fsync, 1, 0, [&] {  // the new t is written, not yet in its place
+        EXPECT_EQ(dir.names().size(), kept.size() + 2);
+        EXPECT_EQ(core::FileStore(fs).list_folder(dir.path(), listed), 0);
+    });
+    run(dir / "t;", "cat|dog|\r\n");
+    EXPECT_TRUE(fs.hit);
+    std::sort(kept.begin(), kept.end());
+    for (std::string& name : kept) {
+        name = dir / name;
+    }
+    EXPECT_EQ(listed, kept);
 }
 
 // A target that cannot be loaded whole (a read error, growth while it is read, more than memory

@@ -1,6 +1,8 @@
 #include "core/folder_syncer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -41,10 +43,13 @@ class SlowSyncFileSystem final : public ForwardingFileSystem {
 
 // Every caller returns only after a sync of its folder that began after it called, so each
 // rename before a call is durable when the call returns; callers that come while a sync runs
-// share the next one. Folders are synced apart, and one that cannot be opened is passed over.
+// share the next one. Folders are synced apart.
 TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
     TempDir dir;
     const std::string folders[] = {dir.make_dir("a"), dir.make_dir("b")};
+    const int fds[] = {::open(folders[0].c_str(), O_RDONLY | O_DIRECTORY),
+                       ::open(folders[1].c_str(), O_RDONLY | O_DIRECTORY)};
+    ASSERT_TRUE(fds[0] >= 0 && fds[1] >= 0);
     SlowSyncFileSystem fs;
     core::FolderSyncer syncer(fs);
 
@@ -56,7 +61,7 @@ TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < kCalls; ++i) {
                 const long called = ++fs.clock;
-                syncer.sync_after_rename(folders[t % 2]);
+                syncer.sync_after_rename(folders[t % 2], fds[t % 2]);
                 const long returned = ++fs.clock;
                 std::lock_guard lock(mutex);
                 calls.emplace_back(called, returned);
@@ -66,7 +71,8 @@ TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
     for (auto& thread : threads) {
         thread.join();
     }
-    syncer.sync_after_rename(dir / "missing");  // cannot be opened: no sync, no wait
+    ::close(fds[0]);
+    ::close(fds[1]);
 
     ASSERT_EQ(calls.size(), std::size_t{kThreads * kCalls});
     for (const auto& [called, returned] : calls) {

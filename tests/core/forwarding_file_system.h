@@ -28,10 +28,19 @@ class ForwardingFileSystem : public core::FileSystem {
     int close(int fd) override { return real_.close(fd); }
     int stat(const std::string& path, struct stat* info) override { return real_.stat(path, info); }
     int access(const std::string& path, int mode) override { return real_.access(path, mode); }
-    int rename(const std::string& from, const std::string& to) override {
-        return real_.rename(from, to);
+    int openat(int folder, const std::string& name, int flags, mode_t mode = 0) override {
+        return real_.openat(folder, name, flags, mode);
     }
-    int unlink(const std::string& path) override { return real_.unlink(path); }
+    int fstatat(int folder, const std::string& name, struct stat* info, int flags) override {
+        return real_.fstatat(folder, name, info, flags);
+    }
+    int renameat(int from_folder, const std::string& from, int to_folder,
+                 const std::string& to) override {
+        return real_.renameat(from_folder, from, to_folder, to);
+    }
+    int unlinkat(int folder, const std::string& name, int flags) override {
+        return real_.unlinkat(folder, name, flags);
+    }
     int realpath(const std::string& path, std::string& resolved) override {
         return real_.realpath(path, resolved);
     }
