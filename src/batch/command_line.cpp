@@ -5,16 +5,43 @@
 namespace wendrel::batch {
 namespace {
 
-// Items in the two path fields are separated by ";", so a path holding one cannot be named.
-bool append_item(std::string& field, const std::string& path, std::string_view mark,
-                 std::string_view option, std::string& error) {
-    if (path.empty() || path.find(';') != std::string::npos) {
-        error = std::string(option) + ": a path must be non-empty and must not contain ';'";
+constexpr char kSeparator = ';';
+constexpr char kFolderMark = '*';
+
+// A field holds items each followed by ";", so every value is added as whole items: a field
+// text without its closing ";" would otherwise run into the next value's first item. An empty
+// text adds nothing, so that a field given only as "" is still reported as missing.
+void append_field(std::string& field, const std::string& text) {
+    field += text;
+    if (!text.empty() && text.back() != kSeparator) {
+        field += kSeparator;
+    }
+}
+
+enum class Item { kFile, kFolder, kExcluded };
+
+// One path as one item. A path holding ";" would split into two items, and a target file
+// ending in "*" would be read as a folder item, so neither can be named this way. A folder
+// may end in "*": only the mark added after it is taken off.
+bool append_item(std::string& field, const std::string& path, Item kind, std::string_view option,
+                 std::string& error) {
+    const char* why = nullptr;
+    if (path.empty()) {
+        why = "the path is empty";
+    } else if (path.find(kSeparator) != std::string::npos) {
+        why = "a path must not contain ';'";
+    } else if (kind == Item::kFile && path.back() == kFolderMark) {
+        why = "a file path must not end in '*'";
+    }
+    if (why != nullptr) {
+        error = std::string(option) + " '" + path + "': " + why;
         return false;
     }
     field += path;
-    field += mark;
-    field += ';';
+    if (kind == Item::kFolder) {
+        field += kFolderMark;
+    }
+    field += kSeparator;
     return true;
 }
 
@@ -68,19 +95,23 @@ bool CommandLine::parse(const std::vector<std::string>& args, BatchRequest& requ
             in.options.match_case = !ignore;
         } else if (name == "--source") {
             ok = take_value();
-            in.source += value;
+            if (ok) {
+                append_field(in.source, value);
+            }
         } else if (name == "--except") {
             ok = take_value();
-            in.except += value;
+            if (ok) {
+                append_field(in.except, value);
+            }
         } else if (name == "--change") {
             ok = take_value();
             in.change = value;
         } else if (name == "--file") {
-            ok = take_value() && append_item(in.source, value, "", name, error);
+            ok = take_value() && append_item(in.source, value, Item::kFile, name, error);
         } else if (name == "--dir") {
-            ok = take_value() && append_item(in.source, value, "*", name, error);
+            ok = take_value() && append_item(in.source, value, Item::kFolder, name, error);
         } else if (name == "--exclude") {
-            ok = take_value() && append_item(in.except, value, "", name, error);
+            ok = take_value() && append_item(in.except, value, Item::kExcluded, name, error);
         } else {
             error = "unknown option: " + args[i];
             ok = false;
@@ -101,10 +132,10 @@ lines and file information on standard output.
 Targets and exclusions:
   --source TEXT    target items in the window's syntax: each item followed by ';',
                    a folder item ends in '*' (e.g. '/srv/www/*;/etc/motd;')
-  --file PATH      one target file (repeatable)
-  --dir PATH       every regular file directly in the folder PATH (repeatable)
+  --file PATH      one target file; PATH must not hold ';' nor end in '*'
+  --dir PATH       every regular file directly in the folder PATH
   --except TEXT    files to leave out in the window's syntax: full paths, each followed by ';'
-  --exclude PATH   one file to leave out (repeatable)
+  --exclude PATH   one file to leave out; PATH must not hold ';'
   --change FILE    the replacement-content file (required)
 
 Matching:
@@ -118,8 +149,9 @@ Output:
   -h, --help      show this help and exit
       --version   show the version and exit
 
-Items are processed from the last to the first, as in the window. --file, --dir and --exclude
-add items in the order given.
+--source, --file, --dir, --except and --exclude may be repeated and mixed: each value adds its
+items to its field in the order given (a --source or --except text without its closing ';'
+gets one). Items are processed from the last to the first, as in the window.
 
 The replacement-content file holds one record per line: the find text, '|', the replacement
 text, '|'. Texts are bytes taken exactly as written; lines end in LF or CR LF. Example:
