@@ -1,6 +1,6 @@
 // The choosers and the about box as the main window's buttons open them: the windows, what
 // they hand back to which field, where the focus goes when they close, their lists and keys,
-// the mounted volumes that stand for drives, and a job on sources picked with the mouse.
+// and the mounted volumes that stand for drives.
 #include <QKeySequence>
 #include <QPushButton>
 #include <QWindow>
@@ -95,7 +95,8 @@ class ChooserTest : public QObject {
             "txt_change");
         row("exclusions: twice", "cm_except", "@*;|old;|", a_then_b,
             "@*;|old;@/docs/a.txt;@/docs/b.txt;|", "txt_change");
-        row("content: twice", "cm_change", "||old.txt", a_then_b, "||@/docs/b.txt", "txt_source");
+        row("content: twice, the second a double-click", "cm_change", "||old.txt",
+            "open:docs pick:a.txt ok, open:docs double:b.txt", "||@/docs/b.txt", "txt_source");
         row("folders: double-click opens, then OK", "cm_choosedir", "old;||", "open:docs ok",
             "old;@/docs*;||", "txt_except");
         row("folders: OK, exclusions filled", "cm_choosedir", "|x;|", "ok", "*;|x;|", "txt_change");
@@ -188,23 +189,6 @@ class ChooserTest : public QObject {
             }
             QTRY_VERIFY(!about);
         }
-    }
-
-    void job_on_picked_sources() {
-        QVERIFY(write_file(bench_.path(u"docs/a.txt"_s), "the cat sat") &&
-                write_file(bench_.path(u"changes.txt"_s), "cat|dog|\r\n"));
-        bench_.click("cm_choosedir");
-        QPointer<QWidget> chooser = open_window("fm_choosedir");
-        QVERIFY(chooser && act(*chooser, u"open:docs"_s) && act(*chooser, u"ok"_s));
-        QTRY_VERIFY(!chooser);
-        bench_.click("cm_change");
-        chooser = open_window("fm_choosefile");
-        QVERIFY(chooser && act(*chooser, u"double:changes.txt"_s));
-        QTRY_VERIFY(!chooser);
-        QCOMPARE(bench_.fields(), bench_.expand(u"@/docs*;||@/changes.txt"_s));
-        bench_.click("cm_start");
-        QTRY_VERIFY_WITH_TIMEOUT(!bench_.job_running(), 20000);
-        QCOMPARE(read_file(bench_.path(u"docs/a.txt"_s)), QByteArray("the dog sat"));
     }
 
     void volume_roots() {
