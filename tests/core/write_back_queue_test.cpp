@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <latch>
 #include <new>
 #include <random>
 #include <string>
@@ -116,19 +117,30 @@ TEST(WriteBackQueue, DestructionFinishesEveryQueuedWrite) {
     EXPECT_EQ(dir.names().size(), 50u) << "a temporary file was left behind";
 }
 
-TEST(WriteBackQueue, ResultsAreHandedOutOnceInTicketTerms) {
+// The first write is held in the file system until two later ones are queued, both over a
+// file loaded once: the first of them taken is written, the other is refused as stale.
+TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndResultsHandedOutOnce) {
     TempDir dir;
-    core::FileStore store(core::PosixFileSystem::instance());
+    const std::string first = dir.write("first", "old"), path = dir.write("a", "old");
+    std::latch taken(1), queued(1);
+    FaultyFileSystem fs(core::PosixFileSystem::instance());
+    fs.fail(FsCall::create, 1, 0, [&] {
+        taken.count_down();
+        queued.wait();
+    });
+    core::FileStore store(fs);
     core::WriteBackQueue queue(store, 1, 1 << 20);
-    const std::string path = dir.write("a", "old");
+    const auto held = queue.submit(first, core::SplicedText("new"), stat_of(first));
+    taken.wait();
     const auto loaded = stat_of(path);
-    const auto good = queue.submit(path, core::SplicedText("new"), loaded);
-    // The second write is of a file that is no longer the loaded one: refused.
-    const auto stale = queue.submit(path, core::SplicedText("newer"), loaded);
-    EXPECT_EQ(queue.wait(good), 0);
-    EXPECT_NE(queue.wait(stale), 0);
-    EXPECT_EQ(queue.take_result(good), std::nullopt);
-    EXPECT_EQ(read_all(path), "new");
+    const auto older = queue.submit(path, core::SplicedText("older"), loaded);
+    const auto newer = queue.submit(path, core::SplicedText("newer"), loaded);
+    queued.count_down();
+    EXPECT_EQ(queue.wait(held), 0);
+    EXPECT_EQ(queue.wait(older), 0);
+    EXPECT_NE(queue.wait(newer), 0);
+    EXPECT_EQ(queue.take_result(older), std::nullopt);
+    EXPECT_EQ(read_all(path), "older");
 }
 
 }  // namespace
