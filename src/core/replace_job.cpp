@@ -102,9 +102,16 @@ void ReplaceJob::start(const JobInputs& inputs) {
         set_progress_value(100);
         timer1_on_ = true;
     } catch (const std::exception&) {
-        // Out of memory while preparing: leave the window usable and the files untouched.
+        // Out of memory while preparing: leave the window usable and the files untouched, and
+        // say so, or the job would seem to have ended without a word.
         targets_ = TargetSet{};
         timer1_on_ = false;
+        try {
+            status(messages::kPrepareFailed);
+        } catch (const std::exception&) {
+            // No memory even for the line: the failure is still reported below.
+        }
+        observer_.preparation_failed();
         observer_.set_inputs_locked(false);
     }
 }

@@ -10,8 +10,8 @@
 
 namespace wendrel::test {
 
-// `create` is an open() with O_CREAT: the new file of a write-back.
-enum class FsCall { none, create, read, write, fsync, fchmod, fchown, close, rename };
+// `create` is an open() with O_CREAT: the new file of a write-back; `list` lists a folder.
+enum class FsCall { none, create, read, write, fsync, fchmod, fchown, close, rename, list };
 
 /// Forwards to a real file system, but can fail one chosen call with a chosen errno, or run an
 /// action just before it (to play another program), and can shorten reads and writes.
@@ -56,6 +56,9 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     }
     int rename(const std::string& from, const std::string& to) override {
         return failing(FsCall::rename) ? error_ : real_.rename(from, to);
+    }
+    int list_names(const std::string& folder, std::vector<std::string>& names) override {
+        return failing(FsCall::list) ? error_ : real_.list_names(folder, names);
     }
     int fstat(int fd, struct stat* info) override {
         const int result = real_.fstat(fd, info);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -128,7 +129,8 @@ TEST_F(ReplaceJobTest, FolderItemsTakeTheRegularFilesInByteOrder) {
 }
 
 // An empty field stops the start with the input check; a replacement-content file that cannot
-// be read ends it after the preparing line. Either way only the reset has happened.
+// be read ends it after the preparing line; running out of memory while the targets are listed
+// ends it with its own failure line. Each way only the reset has happened.
 TEST_F(ReplaceJobTest, RejectedStartLeavesOnlyTheResetAndItsMessage) {
     const std::string a = dir.write("a", "cat"), list = lists.write("ok", "cat|dog|\r\n");
     const std::string missing = lists / "missing", fifo = lists.make_fifo("fifo");
@@ -136,10 +138,15 @@ TEST_F(ReplaceJobTest, RejectedStartLeavesOnlyTheResetAndItsMessage) {
     // clang-format off
     const Lines unreadable = {"status " + kOpening[0], "status 未能读取替换内容来源--" + kTime,
                               "preparation failed"};
+    const Lines out_of_memory = {"status " + kOpening[0], "status " + kOpening[1],
+        "status " + kOpening[2], "status 未能完成替换的准备工作--" + kTime, "preparation failed",
+        "unlock"};
     const std::tuple<std::string, std::string, const Lines&> rows[] = {
         {a, "", check},           {"", list, check},     {"", "", check},
-        {a, missing, unreadable}, {a, fifo, unreadable}, {a, lists.make_dir("folder"), unreadable}};
+        {a, missing, unreadable}, {a, fifo, unreadable}, {a, lists.make_dir("folder"), unreadable},
+        {a + ";" + dir.path() + "*;", list, out_of_memory}};
     // clang-format on
+    fs.fail(FsCall::list, 1, 0, [] { throw std::bad_alloc(); });  // only the last row lists
     for (const auto& [source, change, message] : rows) {
         SCOPED_TRACE(source + " " + change);
         obs.calls.clear();
@@ -150,6 +157,7 @@ TEST_F(ReplaceJobTest, RejectedStartLeavesOnlyTheResetAndItsMessage) {
         EXPECT_FALSE(job.running());
         EXPECT_TRUE(job.targets().empty());
     }
+    EXPECT_TRUE(fs.hit);
     EXPECT_FALSE(std::filesystem::exists(missing));
     EXPECT_EQ(content(a), "cat");
 }
