@@ -46,9 +46,8 @@ void ReplaceJob::set_progress_value(double value) {
 }
 
 void ReplaceJob::reset() {
-    targets_.clear();
+    targets_ = TargetSet{};
     except_list_.clear();
-    except_set_.clear();
     replace_list_.clear();
     file_cursor_ = 0;
     entry_cursor_ = 0;
@@ -83,15 +82,15 @@ void ReplaceJob::start(const JobInputs& inputs) {
         observer_.refresh();
 
         except_list_ = FieldParser::except_names(inputs.except);
-        except_set_.insert(except_list_.begin(), except_list_.end());
         status(messages::kExceptRead);
         observer_.refresh();
 
-        build_targets(inputs.source);
+        build_targets(inputs.source, inputs.change);
+        // Only the targets that will be processed move the bar, so only they count.
         std::uint64_t total = 0;
-        for (const auto& target : targets_) {
-            if (!excluded(target)) {
-                total += store_.loadable_size(target).value_or(0);
+        for (std::size_t i = 0; i < targets_.size(); ++i) {
+            if (targets_.skip(i) == TargetSet::Skip::none) {
+                total += store_.loadable_size(targets_[i]).value_or(0);
             }
         }
         add_file_info(total);
@@ -103,9 +102,16 @@ void ReplaceJob::start(const JobInputs& inputs) {
         set_progress_value(100);
         timer1_on_ = true;
     } catch (const std::exception&) {
-        // Out of memory while preparing: leave the window usable and the files untouched.
-        targets_.clear();
+        // Out of memory while preparing: leave the window usable and the files untouched, and
+        // say so, or the job would seem to have ended without a word.
+        targets_ = TargetSet{};
         timer1_on_ = false;
+        try {
+            status(messages::kPrepareFailed);
+        } catch (const std::exception&) {
+            // No memory even for the line: the failure is still reported below.
+        }
+        observer_.preparation_failed();
         observer_.set_inputs_locked(false);
     }
 }
@@ -114,17 +120,12 @@ bool ReplaceJob::read_replace_list(const std::string& path) {
     return ReplaceListReader::read(fs_, path, replace_list_) == 0;
 }
 
-void ReplaceJob::build_targets(const std::string& source) {
-    for (const auto& item : FieldParser::source_items(source)) {
-        if (!item.folder) {
-            targets_.push_back(item.path);
-            continue;
-        }
-        // A folder that cannot be listed adds nothing: no file outside it may become a target.
-        std::vector<std::string> files;
-        if (store_.list_folder(item.path, files) == 0) {
-            targets_.insert(targets_.end(), files.begin(), files.end());
-        }
+void ReplaceJob::build_targets(const std::string& source, const std::string& content_file) {
+    targets_ = TargetSet::build(fs_, store_, FieldParser::source_items(source), except_list_,
+                                content_file);
+    for (const auto& folder : targets_.unreadable_folders()) {
+        status(messages::folder_unreadable(folder));
+        observer_.preparation_failed();
     }
 }
 
@@ -144,17 +145,14 @@ void ReplaceJob::add_file_info(std::uint64_t total) {
                                  "kb");
 }
 
-bool ReplaceJob::excluded(const std::string& path) const {
-    return except_set_.count(path) != 0;
-}
-
 void ReplaceJob::tick_timer1() {
     if (!timer1_on_) {
         return;
     }
     try {
         flush_reports(false);
-        while (file_cursor_ < targets_.size() && excluded(targets_[file_cursor_])) {
+        while (file_cursor_ < targets_.size() &&
+               targets_.skip(file_cursor_) != TargetSet::Skip::none) {
             report(targets_[file_cursor_++], JobObserver::Outcome::skipped);
         }
         if (file_cursor_ >= targets_.size()) {

@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <variant>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "file_store.h"
 #include "job_observer.h"
 #include "match_options.h"
+#include "target_set.h"
 #include "write_back_queue.h"
 
 namespace wendrel::core {
@@ -64,7 +64,7 @@ class ReplaceJob {
 
     const std::vector<Entry>& replace_list() const { return replace_list_; }
     const std::vector<std::string>& except_list() const { return except_list_; }
-    const std::vector<std::string>& targets() const { return targets_; }
+    const std::vector<std::string>& targets() const { return targets_.paths(); }
     /// Content of the file being worked on. The last entry's pass over a file that is written
     /// back leaves it as it was: that pass's result goes to the file without being gathered
     /// here first. In a job of one entry that writes, the file is not held at all and this is
@@ -76,9 +76,9 @@ class ReplaceJob {
   private:
     void reset();
     bool read_replace_list(const std::string& path);
-    void build_targets(const std::string& source);
+    /// Fills the target set and reports the folder items that could not be listed.
+    void build_targets(const std::string& source, const std::string& content_file);
     void add_file_info(std::uint64_t total);
-    bool excluded(const std::string& path) const;
     void finish_file();
     /// Adds a target's line, after the lines of every earlier target.
     void report(const std::string& path, JobObserver::Outcome outcome);
@@ -109,8 +109,7 @@ class ReplaceJob {
     bool dry_run_ = false;
     std::vector<Entry> replace_list_;
     std::vector<std::string> except_list_;
-    std::unordered_set<std::string> except_set_;  // except_list_ for lookup
-    std::vector<std::string> targets_;
+    TargetSet targets_;
 
     std::size_t file_cursor_ = 0;   // next target to load; the loaded one is at cursor - 1
     std::size_t entry_cursor_ = 0;  // next entry to apply to the loaded file

@@ -11,7 +11,7 @@
 namespace wendrel::test {
 
 // `create` is an open with O_CREAT: the new file of a write-back; `open_folder` one with
-// O_DIRECTORY: the folder it is made in.
+// O_DIRECTORY: the folder it is made in; `list` lists a folder.
 enum class FsCall {
     none,
     open_folder,
@@ -24,7 +24,8 @@ enum class FsCall {
     close,
     fstatat,
     rename,
-    unlink
+    unlink,
+    list
 };
 
 /// Forwards to a real file system, but can fail one chosen call with a chosen errno, or run an
@@ -79,6 +80,9 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     }
     int unlinkat(int folder, const std::string& name, int flags) override {
         return failing(FsCall::unlink) ? error_ : real_.unlinkat(folder, name, flags);
+    }
+    int list_names(const std::string& folder, std::vector<std::string>& names) override {
+        return failing(FsCall::list) ? error_ : real_.list_names(folder, names);
     }
     int fstat(int fd, struct stat* info) override {
         const int result = real_.fstat(fd, info);

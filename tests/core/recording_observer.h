@@ -30,6 +30,7 @@ class RecordingObserver final : public core::JobObserver {
     void show_input_check(const std::string& text) override {
         calls.push_back("input check " + text);
     }
+    void preparation_failed() override { calls.push_back("preparation failed"); }
     std::vector<std::string> calls;
     std::vector<std::string> status;  // ls_status
     std::vector<std::string> info;    // ls_fileinfo

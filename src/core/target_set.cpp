@@ -1,0 +1,116 @@
+#include "target_set.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <unordered_set>
+#include <utility>
+
+#include "file_store.h"
+#include "file_system.h"
+
+namespace wendrel::core {
+namespace {
+
+using Identity = std::pair<dev_t, ino_t>;
+
+std::optional<Identity> identity_of(FileSystem& fs, const std::string& path) {
+    struct stat info {};
+    if (fs.stat(path, &info) != 0) {
+        return std::nullopt;
+    }
+    return Identity{info.st_dev, info.st_ino};
+}
+
+// The path made absolute against `cwd`, with "//", "/./", ".." and a trailing "/" collapsed,
+// from the text alone, without asking the file system about any of its folders.
+std::string normal_path(const std::string& path, const std::string& cwd) {
+    const std::filesystem::path whole =
+        path.starts_with('/') || cwd.empty() ? path : cwd + '/' + path;
+    std::string normal = whole.lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/') {
+        normal.pop_back();
+    }
+    return normal;
+}
+
+// Files given by name. A name whose file exists stands for that file, however a target spells
+// or links to it; a name that exists nowhere can only stand for a path, which a target may
+// spell another way.
+struct NameSet {
+    std::unordered_set<std::string> exact;
+    std::set<Identity> files;
+    std::unordered_set<std::string> missing;  // normal paths of the names that name nothing
+
+    void add(FileSystem& fs, const std::string& name, const std::string& cwd) {
+        exact.insert(name);
+        if (const auto id = identity_of(fs, name)) {
+            files.insert(*id);
+        } else {
+            missing.insert(normal_path(name, cwd));
+        }
+    }
+    bool names(const std::string& path, const std::optional<Identity>& id,
+               const std::string& cwd) const {
+        return exact.contains(path) || (id && files.contains(*id)) ||
+               (!missing.empty() && missing.contains(normal_path(path, cwd)));
+    }
+};
+
+}  // namespace
+
+TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<SourceItem>& items,
+                           const std::vector<std::string>& except,
+                           const std::string& content_file) {
+    std::string cwd;
+    if (fs.realpath(".", cwd) != 0) {
+        cwd.clear();  // relative names are then compared as relative paths
+    }
+    NameSet left_out;
+    for (const auto& name : except) {
+        left_out.add(fs, name, cwd);
+    }
+    NameSet content;
+    content.add(fs, content_file, cwd);
+
+    TargetSet set;
+    for (const auto& item : items) {
+        if (!item.folder) {
+            set.paths_.push_back(item.path);
+            continue;
+        }
+        // A folder that cannot be listed adds nothing: no file outside it may become a target.
+        std::vector<std::string> files;
+        if (store.list_folder(item.path, files) != 0) {
+            set.unreadable_.push_back(item.path);
+            continue;
+        }
+        set.paths_.insert(set.paths_.end(), files.begin(), files.end());
+    }
+
+    // A file that cannot be stat'ed has no identity and is never a duplicate: its load fails
+    // and is reported on its own.
+    std::set<Identity> processed;
+    const auto decide = [&](const std::string& path) {
+        const auto id = identity_of(fs, path);
+        if (left_out.names(path, id, cwd)) {
+            return Skip::excluded;
+        }
+        if (content.names(path, id, cwd)) {
+            return Skip::content_file;
+        }
+        if (id && !processed.insert(*id).second) {
+            return Skip::duplicate;
+        }
+        return Skip::none;
+    };
+    set.skips_.reserve(set.paths_.size());
+    for (const auto& path : set.paths_) {
+        set.skips_.push_back(decide(path));
+    }
+    return set;
+}
+
+}  // namespace wendrel::core

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "field_parser.h"
+
+namespace wendrel::core {
+
+class FileStore;
+class FileSystem;
+
+/// The job's targets in processing order, and which of them are skipped when their turn
+/// comes. A file is known by what it is (device and inode, symlinks followed), not by how it
+/// is spelled, so that no file is rewritten twice and none that is to be left alone is
+/// rewritten at all.
+class TargetSet {
+  public:
+    enum class Skip {
+        none,          // processed
+        excluded,      // the same file as a name of the exclusion field
+        content_file,  // the replacement-content file: the job only reads it
+        duplicate,     // the same file as an earlier target, which processes it
+    };
+
+    /// Lists the files of `items` (FieldParser::source_items order) and decides every skip.
+    /// Identities are taken now, before any file is rewritten: a rewrite puts a new inode
+    /// under the path.
+    static TargetSet build(FileSystem& fs, FileStore& store, const std::vector<SourceItem>& items,
+                           const std::vector<std::string>& except, const std::string& content_file);
+
+    std::size_t size() const { return paths_.size(); }
+    const std::string& operator[](std::size_t i) const { return paths_[i]; }
+    const std::vector<std::string>& paths() const { return paths_; }
+    Skip skip(std::size_t i) const { return skips_[i]; }
+    /// Folder items (as written, without the "*") whose folder could not be listed.
+    const std::vector<std::string>& unreadable_folders() const { return unreadable_; }
+
+  private:
+    std::vector<std::string> paths_;
+    std::vector<Skip> skips_;  // one per path
+    std::vector<std::string> unreadable_;
+};
+
+}  // namespace wendrel::core

@@ -1,0 +1,149 @@
+#include "core/target_set.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "job_harness.h"
+
+namespace wendrel::test {
+namespace {
+
+// In sources, names and lines "@" stands for the test's folder, "%" for the same folder as a
+// path relative to the current one.
+struct TargetRow {
+    const char* name;
+    std::string source, except;
+    // The start pass's "fold <folder>" lines, then each target's "done <path>" or "skip <path>".
+    Lines lines;
+    Lines changed;  // which of a, b, docs/c and list.txt are rewritten
+    int targets, excepts;
+    int extra_names = 0;  // names of nothing put before `except`: every name counts
+    bool needs_permissions = false;
+};
+
+void PrintTo(const TargetRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+// Every row fails where targets are compared only as strings.
+// clang-format off
+const TargetRow kRows[] = {
+    {"SpellingsOfOneFile", "@/a;@/./a;@//a;@/a;", "",
+     {"done @/a", "skip @//a", "skip @/./a", "skip @/a"}, {"a"}, 4, 0},
+    {"LinksToOneFile", "@/ha;@/la;@/a;", "", {"done @/a", "skip @/la", "skip @/ha"}, {"a"}, 3, 0},
+    {"FileAndItsFolder", "@/docs/c;@/docs*;", "", {"done @/docs/c", "skip @/docs/c"},
+     {"docs/c"}, 2, 0},
+    {"ExclusionSpellings", "@/a;@/b;@/docs/c;", "@/./a;@//b;@/docs/../docs/c/;",
+     {"skip @/docs/c", "skip @/b", "skip @/a"}, {}, 3, 1503, 1500},
+    // Case and a trailing space make other names, of nothing.
+    {"ExclusionSymlink", "@/a;@/docs/c;", "@/la;@/docs/C;@/docs/c ;",
+     {"done @/docs/c", "skip @/a"}, {"docs/c"}, 2, 3},
+    {"ExclusionOfLinkedTargets", "@/ha;@/la;@/b;", "@/a;",
+     {"done @/b", "skip @/la", "skip @/ha"}, {"b"}, 3, 1},
+    {"ExclusionsOfMissingFiles", "@/lost;@/gone;", "@/lost;%/docs/../gone/;",
+     {"skip @/gone", "skip @/lost"}, {}, 2, 2},
+    {"ContentFileListed", "@/./list.txt;@/a;", "", {"done @/a", "skip @/./list.txt"}, {"a"}, 2, 0},
+    {"ContentFileInFolder", "@*;", "",
+     {"done @/a", "done @/b", "skip @/ha", "skip @/la", "skip @/list.txt"}, {"a", "b"}, 5, 0},
+    {"MissingFolderAndFileAsFolder", "@/b;@/a*;@/nowhere*;", "",
+     {"fold @/nowhere", "fold @/a", "done @/b"}, {"b"}, 1, 0},
+    {"UnlistableFolder", "@/b;@/locked*;", "", {"fold @/locked", "done @/b"}, {"b"}, 1, 0, 0,
+     true},
+};
+// clang-format on
+
+class TargetSetTest : public ::testing::TestWithParam<TargetRow>, public JobHarness {
+  protected:
+    // a and its hard link ha and symlink la, b, docs/c, the content file, and locked/x.
+    void SetUp() override {
+        dir.make_dir("docs");
+        dir.make_dir("locked");
+        for (const char* name : {"a", "b", "docs/c", "locked/x"}) {
+            dir.write(name, "World");
+        }
+        check(::link((dir / "a").c_str(), (dir / "ha").c_str()), "link");
+        check(::symlink((dir / "a").c_str(), (dir / "la").c_str()), "symlink");
+        dir.write("list.txt", "World|Earth|\r\n");
+        check(::chmod((dir / "locked").c_str(), 0), "chmod");
+    }
+    void TearDown() override { ::chmod((dir / "locked").c_str(), 0755); }
+
+    std::string expand(std::string text) const {
+        const std::string relative =
+            std::filesystem::relative(dir.path(), std::filesystem::current_path()).string();
+        for (const auto& [mark, path] : {std::pair{'@', dir.path()}, std::pair{'%', relative}}) {
+            for (auto at = text.find(mark); at != std::string::npos;
+                 at = text.find(mark, at + path.size())) {
+                text.replace(at, 1, path);
+            }
+        }
+        return text;
+    }
+};
+
+TEST_P(TargetSetTest, EachFileIsProcessedAtMostOnceAndOnlyWhenMeant) {
+    const TargetRow& row = GetParam();
+    if (row.needs_permissions && ::geteuid() == 0) {
+        GTEST_SKIP() << "root lists a folder of mode 000, so it cannot be made unlistable";
+    }
+    std::string except;
+    for (int i = 0; i < row.extra_names; ++i) {
+        except += dir / ("n" + std::to_string(i)) + ";";
+    }
+    job.start({expand(row.source), except + expand(row.except), dir / "list.txt", {}});
+    run_ticks(job);
+
+    Lines status(kOpening.begin(), kOpening.begin() + 3), later, failures, expected_failures;
+    for (const std::string& code : row.lines) {
+        const std::string path = expand(code.substr(5));
+        if (code.starts_with("fold")) {
+            status.push_back("未能读取文件夹" + path + "--" + kTime);
+            expected_failures.insert(expected_failures.end(),
+                                     {"status " + status.back(), "preparation failed"});
+        } else {
+            later.push_back(code.starts_with("done") ? done(path) : skipped(path));
+        }
+    }
+    status.push_back(kOpening[3]);
+    status.insert(status.end(), later.begin(), later.end());
+    status.push_back(kAllDone);
+    EXPECT_EQ(obs.status, status);
+    std::copy_if(obs.calls.begin(), obs.calls.end(), std::back_inserter(failures),
+                 [](const std::string& call) {
+                     return call.starts_with("status 未能") || call == "preparation failed";
+                 });
+    EXPECT_EQ(failures, expected_failures);
+
+    for (const char* name : {"a", "b", "docs/c", "list.txt"}) {
+        const bool changed = content(dir / name).find("World") == std::string::npos;
+        EXPECT_EQ(changed, std::count(row.changed.begin(), row.changed.end(), name) == 1) << name;
+    }
+    EXPECT_EQ(dir.names(), (Lines{"a", "b", "docs", "ha", "la", "list.txt", "locked"}));
+
+    Lines info = {"类型--文件"};
+    if (row.targets > 1) {
+        info = {"类型--文件夹/文件", "包含文件--" + std::to_string(row.targets),
+                "除去文件--" + std::to_string(row.excepts)};
+    }
+    info.push_back("大小--1kb");
+    EXPECT_EQ(obs.info, info);
+    // Only the processed targets, of 5 bytes each, count; the bar ends at its maximum.
+    const auto processed = std::count_if(row.lines.begin(), row.lines.end(),
+                                         [](const std::string& code) { return code[0] == 'd'; });
+    EXPECT_EQ(job.progress_max(), 5.0 * static_cast<double>(processed) + 100);
+    EXPECT_EQ(obs.values.back(), job.progress_max());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TargetSetTest, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace wendrel::test
