@@ -82,7 +82,9 @@ TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
         EXPECT_TRUE(covered) << "no sync began after the call at " << called
                              << " and ended before it returned at " << returned;
     }
-    EXPECT_LT(fs.syncs.size(), calls.size() / 2) << "syncs were not shared";
+    // Four callers a folder: each sync is shared by about two; a syncer that shares none
+    // makes one per call.
+    EXPECT_LT(fs.syncs.size(), calls.size() * 3 / 4) << "syncs were not shared";
 }
 
 }  // namespace wendrel::test
