@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wendrel::core {
@@ -39,6 +40,13 @@ class FileSystem {
     /// Names of the entries of a folder, without "." and "..", in no particular order.
     virtual int list_names(const std::string& folder, std::vector<std::string>& names) = 0;
     virtual bool running_as_root() = 0;
+    // Extended attributes of an open file, the ACL among them (`system.posix_acl_access`).
+    /// Names of the attributes this process may see; ENOTSUP where the file system keeps none.
+    virtual int flistxattr(int fd, std::vector<std::string>& names) = 0;
+    /// The value of `name`, which may hold any bytes; ENODATA when the file has no such one.
+    virtual int fgetxattr(int fd, const std::string& name, std::string& value) = 0;
+    virtual int fsetxattr(int fd, const std::string& name, std::string_view value) = 0;
+    virtual int fremovexattr(int fd, const std::string& name) = 0;
 };
 
 }  // namespace wendrel::core

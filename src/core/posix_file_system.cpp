@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,27 @@ namespace {
 
 int result(int rc) {
     return rc == 0 ? 0 : errno;
+}
+
+/// Fills `out` through `call(buffer, size)`, a call that tells the size it needs when given
+/// none; asks again when the data grew between the two calls.
+template <typename Call>
+int read_sized(std::string& out, Call call) {
+    for (;;) {
+        const ssize_t needed = call(nullptr, 0);
+        if (needed < 0) {
+            return errno;
+        }
+        out.resize(static_cast<std::size_t>(needed));
+        const ssize_t n = call(out.data(), out.size());
+        if (n >= 0) {
+            out.resize(static_cast<std::size_t>(n));
+            return 0;
+        }
+        if (errno != ERANGE) {
+            return errno;
+        }
+    }
 }
 
 }  // namespace
@@ -127,6 +149,36 @@ int PosixFileSystem::list_names(const std::string& folder, std::vector<std::stri
 
 bool PosixFileSystem::running_as_root() {
     return ::geteuid() == 0;
+}
+
+int PosixFileSystem::flistxattr(int fd, std::vector<std::string>& names) {
+    std::string list;  // names, each ended by a NUL
+    if (const int error = read_sized(list, [fd](char* buffer, std::size_t size) {
+            return ::flistxattr(fd, buffer, size);
+        })) {
+        return error;
+    }
+    names.clear();
+    for (std::size_t at = 0; at < list.size();) {
+        const std::size_t end = list.find('\0', at);
+        names.push_back(list.substr(at, end - at));
+        at = end == std::string::npos ? list.size() : end + 1;
+    }
+    return 0;
+}
+
+int PosixFileSystem::fgetxattr(int fd, const std::string& name, std::string& value) {
+    return read_sized(value, [fd, &name](char* buffer, std::size_t size) {
+        return ::fgetxattr(fd, name.c_str(), buffer, size);
+    });
+}
+
+int PosixFileSystem::fsetxattr(int fd, const std::string& name, std::string_view value) {
+    return result(::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0));
+}
+
+int PosixFileSystem::fremovexattr(int fd, const std::string& name) {
+    return result(::fremovexattr(fd, name.c_str()));
 }
 
 PosixFileSystem& PosixFileSystem::instance() {

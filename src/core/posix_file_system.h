@@ -25,6 +25,10 @@ class PosixFileSystem final : public FileSystem {
     int realpath(const std::string& path, std::string& resolved) override;
     int list_names(const std::string& folder, std::vector<std::string>& names) override;
     bool running_as_root() override;
+    int flistxattr(int fd, std::vector<std::string>& names) override;
+    int fgetxattr(int fd, const std::string& name, std::string& value) override;
+    int fsetxattr(int fd, const std::string& name, std::string_view value) override;
+    int fremovexattr(int fd, const std::string& name) override;
 
     /// The process-wide instance, for callers that do not inject their own.
     static PosixFileSystem& instance();

@@ -11,7 +11,8 @@
 namespace wendrel::test {
 
 // `create` is an open with O_CREAT: the new file of a write-back; `open_folder` one with
-// O_DIRECTORY: the folder it is made in; `list` lists a folder.
+// O_DIRECTORY: the folder it is made in; `list` lists a folder; the `*_xattr` kinds are the
+// extended attribute calls.
 enum class FsCall {
     none,
     open_folder,
@@ -25,7 +26,11 @@ enum class FsCall {
     fstatat,
     rename,
     unlink,
-    list
+    list,
+    list_xattr,
+    get_xattr,
+    set_xattr,
+    remove_xattr
 };
 
 /// Forwards to a real file system, but can fail one chosen call with a chosen errno, or run an
@@ -90,6 +95,18 @@ class FaultyFileSystem final : public ForwardingFileSystem {
             info->st_size = claimed_size;
         }
         return result;
+    }
+    int flistxattr(int fd, std::vector<std::string>& names) override {
+        return failing(FsCall::list_xattr) ? error_ : real_.flistxattr(fd, names);
+    }
+    int fgetxattr(int fd, const std::string& name, std::string& value) override {
+        return failing(FsCall::get_xattr) ? error_ : real_.fgetxattr(fd, name, value);
+    }
+    int fsetxattr(int fd, const std::string& name, std::string_view value) override {
+        return failing(FsCall::set_xattr) ? error_ : real_.fsetxattr(fd, name, value);
+    }
+    int fremovexattr(int fd, const std::string& name) override {
+        return failing(FsCall::remove_xattr) ? error_ : real_.fremovexattr(fd, name);
     }
 
   private:

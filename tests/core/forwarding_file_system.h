@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/file_system.h"
@@ -48,6 +49,18 @@ class ForwardingFileSystem : public core::FileSystem {
         return real_.list_names(folder, names);
     }
     bool running_as_root() override { return real_.running_as_root(); }
+    int flistxattr(int fd, std::vector<std::string>& names) override {
+        return real_.flistxattr(fd, names);
+    }
+    int fgetxattr(int fd, const std::string& name, std::string& value) override {
+        return real_.fgetxattr(fd, name, value);
+    }
+    int fsetxattr(int fd, const std::string& name, std::string_view value) override {
+        return real_.fsetxattr(fd, name, value);
+    }
+    int fremovexattr(int fd, const std::string& name) override {
+        return real_.fremovexattr(fd, name);
+    }
 
   protected:
     core::FileSystem& real_;
