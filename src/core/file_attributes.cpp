@@ -7,9 +7,9 @@
 namespace wendrel::core {
 namespace {
 
+// Only folders carry `system.posix_acl_default` (the ACL that files made inside inherit), so
+// it needs no case of its own.
 const std::string kAccessAcl = "system.posix_acl_access";
-// What files made in a folder inherit; a regular file cannot carry one.
-const std::string kDefaultAcl = "system.posix_acl_default";
 
 int copy_one(FileSystem& fs, int from_fd, int to_fd, const std::string& name) {
     std::string value;
@@ -34,9 +34,6 @@ int FileAttributes::copy(FileSystem& fs, int from_fd, int to_fd) {
     }
     bool has_acl = false;
     for (const std::string& name : names) {
-        if (name == kDefaultAcl) {
-            continue;
-        }
         has_acl = has_acl || name == kAccessAcl;
         if (const int error = copy_one(fs, from_fd, to_fd, name)) {
             return error;

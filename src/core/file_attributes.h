@@ -20,9 +20,9 @@ namespace wendrel::core {
 /// could be open to more people than before.
 class FileAttributes {
   public:
-    /// Gives `to_fd` every attribute this process can list on `from_fd`, and no ACL when
-    /// `from_fd` has none. Returns 0, or the errno of the first attribute that could not be
-    /// read from the old file or set on the new one.
+    /// Gives `to_fd` every attribute this process can list on `from_fd` (open for reading),
+    /// and no ACL when `from_fd` has none. Returns 0, or the errno of the first attribute that
+    /// could not be read from the old file or set on the new one.
     static int copy(FileSystem& fs, int from_fd, int to_fd);
 };
 

@@ -143,7 +143,7 @@ const AttributeRow kRows[] = {
     {"NoAttributes", 0600, {}},
     {"ListRefused", 0644, kUserAttributes, {}, false, FsCall::list_xattr, EIO},
     {"ReadRefused", 0644, kUserAttributes, {}, false, FsCall::get_xattr, EIO},
-    {"SecondSetRefused", 0644, kUserAttributes, {}, false, FsCall::set_xattr, EPERM},
+    {"SetRefused", 0644, kUserAttributes, {}, false, FsCall::set_xattr, EPERM},
     {"InheritedAclNotRemovable", 0644, {}, {}, false, FsCall::remove_xattr, EPERM},
 };
 // clang-format on
