@@ -1,5 +1,6 @@
 #include "target_set.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -59,6 +60,15 @@ struct NameSet {
     }
 };
 
+// Only the last name of `path` is looked at: the folders before it are the folder item as the
+// user wrote it. A file that cannot be stat'ed is left to fail its load.
+bool is_foreign_link(FileSystem& fs, const std::string& path) {
+    struct stat link {};
+    struct stat file {};
+    return fs.fstatat(AT_FDCWD, path, &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode) &&
+           fs.stat(path, &file) == 0 && link.st_uid != file.st_uid;
+}
+
 }  // namespace
 
 TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<SourceItem>& items,
@@ -76,9 +86,11 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
     content.add(fs, content_file, cwd);
 
     TargetSet set;
+    std::vector<bool> listed;  // one per path: found in a folder rather than named
     for (const auto& item : items) {
         if (!item.folder) {
             set.paths_.push_back(item.path);
+            listed.push_back(false);
             continue;
         }
         // A folder that cannot be listed adds nothing: no file outside it may become a target.
@@ -88,12 +100,15 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
             continue;
         }
         set.paths_.insert(set.paths_.end(), files.begin(), files.end());
+        listed.resize(set.paths_.size(), true);
     }
 
     // A file that cannot be stat'ed has no identity and is never a duplicate: its load fails
     // and is reported on its own.
     std::set<Identity> processed;
-    const auto decide = [&](const std::string& path) {
+    // A skipped link claims no identity, so the file it reaches is still processed when a
+    // target names it.
+    const auto decide = [&](const std::string& path, bool in_folder) {
         const auto id = identity_of(fs, path);
         if (left_out.names(path, id, cwd)) {
             return Skip::excluded;
@@ -101,14 +116,17 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
         if (content.names(path, id, cwd)) {
             return Skip::content_file;
         }
+        if (in_folder && is_foreign_link(fs, path)) {
+            return Skip::foreign_link;
+        }
         if (id && !processed.insert(*id).second) {
             return Skip::duplicate;
         }
         return Skip::none;
     };
     set.skips_.reserve(set.paths_.size());
-    for (const auto& path : set.paths_) {
-        set.skips_.push_back(decide(path));
+    for (std::size_t i = 0; i < set.paths_.size(); ++i) {
+        set.skips_.push_back(decide(set.paths_[i], listed[i]));
     }
     return set;
 }

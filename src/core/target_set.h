@@ -14,7 +14,11 @@ class FileSystem;
 /// The job's targets in processing order, and which of them are skipped when their turn
 /// comes. A file is known by what it is (device and inode, symlinks followed), not by how it
 /// is spelled, so that no file is rewritten twice and none that is to be left alone is
-/// rewritten at all.
+/// rewritten at all. A symlink that a folder holds is followed only when its owner also owns
+/// the file it reaches: whoever can write to a shared folder can plant a link there to a file
+/// that is not theirs, and a job run by root would rewrite that file. This is the rule the
+/// kernel applies to links in sticky folders (fs.protected_symlinks). A link the user names
+/// as a file item is the user's choice and is followed.
 class TargetSet {
   public:
     enum class Skip {
@@ -22,6 +26,7 @@ class TargetSet {
         excluded,      // the same file as a name of the exclusion field
         content_file,  // the replacement-content file: the job only reads it
         duplicate,     // the same file as an earlier target, which processes it
+        foreign_link,  // found in a folder item: a symlink whose owner does not own its file
     };
 
     /// Lists the files of `items` (FieldParser::source_items order) and decides every skip.
