@@ -39,10 +39,25 @@ std::size_t largest_loadable_size() {
     return largest;
 }
 
-bool same_version(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+bool same_file(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
+
+// What a rename leaves as it was: a rename sets the ctime of the file it moves.
+bool same_version(const struct stat& a, const struct stat& b) {
+    return same_file(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Also no write, chmod, chown or new link since: every one of them sets the ctime, even a
+// write that keeps the size and happens within the mtime's tick.
+bool untouched(const struct stat& now, const struct stat& loaded) {
+    return same_version(now, loaded) && now.st_ctim.tv_sec == loaded.st_ctim.tv_sec &&
+           now.st_ctim.tv_nsec == loaded.st_ctim.tv_nsec;
+}
+
+// Opened for writing only to be locked (an exclusive lock needs it); never written through.
+constexpr int kRewriteFlags = O_RDWR | O_NONBLOCK | O_NOCTTY;
 
 std::string folder_of(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -73,30 +88,6 @@ std::string make_temp_name() {
     }
     return name;
 }
-
-// Closes a descriptor on every path out of a function.
-class Descriptor {
-  public:
-    Descriptor(FileSystem& fs, int fd) : fs_(fs), fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            fs_.close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    /// Closes now and reports the error, which matters after writing.
-    int close() {
-        const int error = fs_.close(fd_);
-        fd_ = -1;
-        return error;
-    }
-
-  private:
-    FileSystem& fs_;
-    int fd_;
-};
 
 // A read or write that a signal interrupted before it moved anything is simply made again.
 long read_some(FileSystem& fs, int fd, char* buffer, std::size_t size) {
@@ -153,10 +144,11 @@ int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> piece
     return ENOMEM;  // no room to gather in: the caller removes the part-written file
 }
 
-// Opens a regular file (symlinks followed) for reading; gives the descriptor or a negative
+// Opens a regular file (symlinks followed) with `flags`; gives the descriptor or a negative
 // errno. Folders, FIFOs, devices and sockets are refused without ever being read.
-int open_regular(FileSystem& fs, const std::string& path, struct stat& info) {
-    const int fd = fs.open(path, kReadFlags);
+int open_regular(FileSystem& fs, const std::string& path, struct stat& info,
+                 int flags = kReadFlags) {
+    const int fd = fs.open(path, flags);
     if (fd < 0) {
         return fd;
     }
@@ -171,6 +163,12 @@ int open_regular(FileSystem& fs, const std::string& path, struct stat& info) {
     return fd;
 }
 
+// The errors of an open for writing that a write-back would meet too: the file is read
+// without the lock, and its write-back, if any, refused.
+bool not_writable(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> FileStore::loadable_size(const std::string& path) {
@@ -183,13 +181,35 @@ std::optional<std::uint64_t> FileStore::loadable_size(const std::string& path) {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-int FileStore::load(const std::string& path, LoadedFile& file) {
-    struct stat info {};
-    const int fd = open_regular(fs_, path, info);
+int FileStore::open_target(const std::string& path, Purpose purpose, struct stat& info,
+                           FileDescriptor& file) {
+    const bool rewrite = purpose == Purpose::rewrite;
+    int fd = open_regular(fs_, path, info, rewrite ? kRewriteFlags : kReadFlags);
+    const bool writable = rewrite && fd >= 0;
+    if (rewrite && not_writable(-fd)) {
+        fd = open_regular(fs_, path, info);
+    }
     if (fd < 0) {
         return -fd;
     }
-    Descriptor handle(fs_, fd);
+    file = FileDescriptor(fs_, fd);
+    const int error = writable ? fs_.lock(fd, F_WRLCK) : 0;
+    if (error == EAGAIN || error == EACCES) {
+        file.close();
+        return EAGAIN;  // another job works on it
+    }
+    // Any other error: a file system without locks. Its files are still rewritten, guarded
+    // against other writers by the exchange's check alone.
+    return 0;
+}
+
+int FileStore::load(const std::string& path, LoadedFile& file, Purpose purpose) {
+    struct stat info {};
+    FileDescriptor handle;
+    if (const int error = open_target(path, purpose, info, handle)) {
+        return error;
+    }
+    const int fd = handle.get();
     const auto expected = static_cast<std::size_t>(info.st_size);
     if (expected > largest_loadable_size()) {
         return EFBIG;
@@ -222,87 +242,91 @@ int FileStore::load(const std::string& path, LoadedFile& file) {
     }
     file.content = std::move(content);
     file.info = info;
+    if (purpose == Purpose::rewrite) {
+        file.held = std::move(handle);
+    }
     return 0;
 }
 
 int FileStore::scan(const std::string& path, const Entry& entry, MatchOptions options,
-                    StreamResult& found, struct stat& info) {
-    const int fd = open_regular(fs_, path, info);
-    if (fd < 0) {
-        return -fd;
+                    StreamResult& found, LoadedFile& file) {
+    struct stat info {};
+    FileDescriptor handle;
+    if (const int error = open_target(path, Purpose::rewrite, info, handle)) {
+        return error;
     }
-    Descriptor handle(fs_, fd);
+    const int fd = handle.get();
     try {
         found = EntryPass::stream(
             static_cast<std::uint64_t>(info.st_size),
             [&](char* buffer, std::size_t size) { return read_some(fs_, fd, buffer, size); }, entry,
             options);
-        return found.error;
     } catch (const std::bad_alloc&) {
         return ENOMEM;
     }
+    if (found.error == 0) {
+        file.info = info;
+        file.held = std::move(handle);
+    }
+    return found.error;
 }
 
 int FileStore::write_back(const std::string& path, const NewContent& content,
-                          const struct stat& loaded) {
-    if (const auto* rewrite = std::get_if<FileRewrite>(&content)) {
-        return rewrite_from_file(path, *rewrite, loaded);
-    }
-    return write_pieces_back(path, std::get<SplicedText>(content).pieces(), loaded);
-}
-
-int FileStore::write_pieces_back(const std::string& path, std::span<const std::string_view> content,
-                                 const struct stat& loaded) {
-    std::size_t size = 0;
-    for (const std::string_view piece : content) {
-        size += piece.size();
-    }
+                          const struct stat& loaded, int held) {
     std::string final_path;
     struct stat now {};
     if (const int error = find_unchanged(path, loaded, final_path, now)) {
         return error;
     }
-    if (static_cast<std::size_t>(now.st_size) == size && holds(final_path, content, size)) {
-        return 0;  // the entries put back what they took out: nothing to write
+    FileDescriptor own;  // for a caller that holds no descriptor of the file
+    if (held < 0) {
+        struct stat info {};
+        if (const int error = open_target(final_path, Purpose::rewrite, info, own)) {
+            return error;
+        }
+        held = own.get();
     }
-    return replace(final_path, loaded, now, [&](int fd) { return write_pieces(fs_, fd, content); });
-}
-
-int FileStore::rewrite_from_file(const std::string& path, const FileRewrite& rewrite,
-                                 const struct stat& loaded) {
-    std::string final_path;
-    struct stat now {};
-    if (const int error = find_unchanged(path, loaded, final_path, now)) {
+    // Every later read is of the file held, so it must still be the one loaded.
+    struct stat read_now {};
+    if (const int error = fs_.fstat(held, &read_now)) {
         return error;
     }
-    // Opened first and closed last, so that the new file's descriptor is the one whose
-    // closing reports a failed write.
-    struct stat info {};
-    const int source = open_regular(fs_, final_path, info);
-    if (source < 0) {
-        return -source;
-    }
-    Descriptor handle(fs_, source);
-    if (!same_version(info, loaded)) {
+    if (!untouched(read_now, loaded)) {
         return ESTALE;
     }
-    return replace(final_path, loaded, now, [&](int fd) {
-        const EntryPass::Writer write = [&](std::string_view piece) {
-            return write_all(fs_, fd, piece);
-        };
-        try {
-            const StreamResult made = EntryPass::stream(
-                static_cast<std::uint64_t>(info.st_size),
-                [&](char* buffer, std::size_t size) {
-                    return read_some(fs_, source, buffer, size);
-                },
-                rewrite.entry, rewrite.options, &write);
-            // Another count than the scan found means the file is no longer what was read.
-            return made.error != 0 ? made.error : made.count != rewrite.count ? ESTALE : 0;
-        } catch (const std::bad_alloc&) {
-            return ENOMEM;
+    if (const auto* rewrite = std::get_if<FileRewrite>(&content)) {
+        const long at = fs_.lseek(held, 0, SEEK_SET);
+        if (at < 0) {
+            return static_cast<int>(-at);
         }
-    });
+        return replace(final_path, loaded, now, held, [&](int fd) {
+            const EntryPass::Writer write = [&](std::string_view piece) {
+                return write_all(fs_, fd, piece);
+            };
+            try {
+                const StreamResult made = EntryPass::stream(
+                    static_cast<std::uint64_t>(loaded.st_size),
+                    [&](char* buffer, std::size_t size) {
+                        return read_some(fs_, held, buffer, size);
+                    },
+                    rewrite->entry, rewrite->options, &write);
+                // Another count than the scan found means the file is no longer what was read.
+                return made.error != 0 ? made.error : made.count != rewrite->count ? ESTALE : 0;
+            } catch (const std::bad_alloc&) {
+                return ENOMEM;
+            }
+        });
+    }
+    const auto pieces = std::get<SplicedText>(content).pieces();
+    std::size_t size = 0;
+    for (const std::string_view piece : pieces) {
+        size += piece.size();
+    }
+    if (static_cast<std::size_t>(now.st_size) == size && holds(held, pieces, size)) {
+        return 0;  // the entries put back what they took out: nothing to write
+    }
+    return replace(final_path, loaded, now, held,
+                   [&](int fd) { return write_pieces(fs_, fd, pieces); });
 }
 
 int FileStore::find_unchanged(const std::string& path, const struct stat& loaded,
@@ -323,7 +347,8 @@ int FileStore::find_unchanged(const std::string& path, const struct stat& loaded
 }
 
 int FileStore::replace(const std::string& final_path, const struct stat& loaded,
-                       const struct stat& now, const std::function<int(int fd)>& write_content) {
+                       const struct stat& now, int held,
+                       const std::function<int(int fd)>& write_content) {
     // Root may write anything; a file nobody may write stays as it is all the same.
     if ((now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         return EACCES;
@@ -340,22 +365,23 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
     if (folder_fd < 0) {
         return -folder_fd;
     }
-    Descriptor folder_handle(fs_, folder_fd);
+    FileDescriptor folder_handle(fs_, folder_fd);
     std::string temp;
-    if (const int error = write_temp_beside(folder_fd, write_content, now, temp)) {
+    struct stat made {};
+    if (const int error = write_new_file(folder_fd, write_content, now, temp, made)) {
         return error;
     }
-    // Not following links: a link put in the file's place meanwhile is a change too.
-    struct stat before_rename {};
-    int error = fs_.fstatat(folder_fd, name, &before_rename, AT_SYMLINK_NOFOLLOW);
-    if (error == 0 && !same_version(before_rename, loaded)) {
-        error = ESTALE;
-    }
-    if (error == 0) {
-        error = fs_.renameat(folder_fd, temp, folder_fd, name);
-    }
-    if (error != 0) {
+    // Another job or program may have put its own file under the temporary name meanwhile;
+    // that one is neither put in place nor removed.
+    struct stat named {};
+    if (const int error = fs_.fstatat(folder_fd, temp, &named, AT_SYMLINK_NOFOLLOW)) {
         fs_.unlinkat(folder_fd, temp, 0);
+        return error;
+    }
+    if (!same_file(named, made)) {
+        return ESTALE;
+    }
+    if (const int error = put_in_place(folder_fd, temp, name, loaded, held)) {
         return error;
     }
     // The new content is in place; syncing the folder only makes the rename durable sooner,
@@ -364,14 +390,62 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
     return 0;
 }
 
-bool FileStore::holds(const std::string& path, std::span<const std::string_view> content,
-                      std::size_t size) {
-    struct stat info {};
-    const int fd = open_regular(fs_, path, info);
-    if (fd < 0) {
+int FileStore::put_in_place(int folder, const std::string& temp, const std::string& name,
+                            const struct stat& loaded, int held) {
+    // The last look at the file read: a program that wrote into it since is seen here.
+    struct stat read_now {};
+    int error = fs_.fstat(held, &read_now);
+    if (error == 0 && !untouched(read_now, loaded)) {
+        error = ESTALE;
+    }
+    if (error != 0) {
+        fs_.unlinkat(folder, temp, 0);
+        return error;
+    }
+    // No other program can slip its file in between a check and this exchange: whatever the
+    // name held at that moment is what is now under `temp`.
+    error = fs_.renameat2(folder, temp, folder, name, RENAME_EXCHANGE);
+    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+        return rename_in(folder, temp, name, loaded);  // a file system that cannot exchange
+    }
+    if (error == 0) {
+        struct stat displaced {};
+        error = fs_.fstatat(folder, temp, &displaced, AT_SYMLINK_NOFOLLOW);
+        if (error == 0 && !same_version(displaced, read_now)) {
+            error = ESTALE;  // another program's file: it goes back in place
+        }
+        if (error != 0 && fs_.renameat2(folder, temp, folder, name, RENAME_EXCHANGE) != 0) {
+            // Neither file can be put back: both are kept, the displaced one under the
+            // temporary name (which folder listings never take), rather than one of them lost.
+            return error;
+        }
+    }
+    // The old file; after a failure, our new one.
+    fs_.unlinkat(folder, temp, 0);
+    return error;
+}
+
+int FileStore::rename_in(int folder, const std::string& temp, const std::string& name,
+                         const struct stat& loaded) {
+    // Not following links: a link put in the file's place meanwhile is a change too.
+    struct stat before_rename {};
+    int error = fs_.fstatat(folder, name, &before_rename, AT_SYMLINK_NOFOLLOW);
+    if (error == 0 && !same_version(before_rename, loaded)) {
+        error = ESTALE;
+    }
+    if (error == 0) {
+        error = fs_.renameat(folder, temp, folder, name);
+    }
+    if (error != 0) {
+        fs_.unlinkat(folder, temp, 0);
+    }
+    return error;
+}
+
+bool FileStore::holds(int fd, std::span<const std::string_view> content, std::size_t size) {
+    if (fs_.lseek(fd, 0, SEEK_SET) != 0) {
         return false;
     }
-    Descriptor file(fs_, fd);
     std::string block(std::min(kReadBlock, size) + 1, '\0');
     std::size_t done = 0;
     std::size_t piece = 0;   // the piece that byte `done` lies in
@@ -401,17 +475,24 @@ bool FileStore::holds(const std::string& path, std::span<const std::string_view>
     }
 }
 
-int FileStore::write_temp_beside(int folder, const std::function<int(int fd)>& write_content,
-                                 const struct stat& original, std::string& temp_name) {
-    int fd = -EEXIST;
-    for (int attempt = 0; attempt < kTempAttempts && fd == -EEXIST; ++attempt) {
-        temp_name = make_temp_name();
-        fd = fs_.openat(folder, temp_name, O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+int FileStore::write_new_file(int folder, const std::function<int(int fd)>& write_content,
+                              const struct stat& original, std::string& temp_name,
+                              struct stat& made) {
+    // Unnamed while it is written: a job killed meanwhile leaves nothing in the folder.
+    int fd = fs_.openat(folder, ".", O_TMPFILE | O_WRONLY, S_IRUSR | S_IWUSR);
+    bool named = false;
+    if (fd == -EOPNOTSUPP || fd == -EISDIR || fd == -EINVAL) {
+        fd = -EEXIST;  // a file system without unnamed files: named from the start
+        for (int attempt = 0; attempt < kTempAttempts && fd == -EEXIST; ++attempt) {
+            temp_name = make_temp_name();
+            fd = fs_.openat(folder, temp_name, O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+        }
+        named = fd >= 0;
     }
     if (fd < 0) {
         return -fd;
     }
-    Descriptor temp(fs_, fd);
+    FileDescriptor file(fs_, fd);
     int error = write_content(fd);
     // Owner first: changing it clears set-user-ID bits that the mode then restores.
     if (error == 0 && fs_.running_as_root()) {
@@ -423,12 +504,33 @@ int FileStore::write_temp_beside(int folder, const std::function<int(int fd)>& w
     if (error == 0) {
         error = fs_.fsync(fd);
     }
-    const int close_error = temp.close();
+    if (error == 0) {
+        error = fs_.fstat(fd, &made);
+    }
+    if (error == 0 && !named) {
+        error = name_unnamed(folder, fd, temp_name);
+        named = error == 0;
+    }
+    const int close_error = file.close();
     if (error == 0) {
         error = close_error;
     }
-    if (error != 0) {
+    if (error != 0 && named) {
         fs_.unlinkat(folder, temp_name, 0);
+    }
+    return error;
+}
+
+int FileStore::name_unnamed(int folder, int fd, std::string& temp_name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    int error = EEXIST;
+    for (int attempt = 0; attempt < kTempAttempts && error == EEXIST; ++attempt) {
+        temp_name = make_temp_name();
+        error = fs_.linkat(AT_FDCWD, self, folder, temp_name, AT_SYMLINK_FOLLOW);
+        if (error == ENOENT) {
+            // No /proc: linking the descriptor itself, which only some processes may do.
+            error = fs_.linkat(fd, "", folder, temp_name, AT_EMPTY_PATH);
+        }
     }
     return error;
 }

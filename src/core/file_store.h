@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "entry.h"
+#include "file_descriptor.h"
 #include "folder_syncer.h"
 #include "match_options.h"
 #include "new_content.h"
@@ -23,7 +24,10 @@ struct StreamResult;
 /// A target's content as loaded, with what is needed to write it back safely.
 struct LoadedFile {
     std::string content;
-    struct stat info {};  // of the file as it was loaded (after following symlinks)
+    struct stat info {};  // of the file as it was loaded (after following symlinks), ctime too
+    /// For a rewrite: the file itself, open and locked against other jobs from before it is
+    /// read until its write-back has ended, so the file written is the file read.
+    FileDescriptor held;
 };
 
 /// Loading and safe write-back of target files, and folder listing, over a FileSystem.
@@ -32,26 +36,34 @@ class FileStore {
   public:
     explicit FileStore(FileSystem& fs) : fs_(fs), folder_syncer_(fs) {}
 
+    /// A file loaded for `rewrite` is opened for writing too and locked (an exclusive
+    /// open-file-description lock, which needs a descriptor open for writing) before it is
+    /// read: one locked by another job is refused unread with EAGAIN. A file this process may
+    /// not open for writing is read unlocked: its write-back is refused all the same.
+    enum class Purpose { read, rewrite };
+
     /// Byte length of a regular file (symlinks followed) that can be opened for reading.
     std::optional<std::uint64_t> loadable_size(const std::string& path);
 
     /// Reads a whole regular file. Folders, FIFOs, devices and sockets are refused unopened
     /// or unread, so a load never blocks.
-    int load(const std::string& path, LoadedFile& file);
+    int load(const std::string& path, LoadedFile& file, Purpose purpose = Purpose::read);
 
     /// Runs one entry over a regular file while reading it once, without holding it in
     /// memory or writing anything (EntryPass::stream): `found` tells what a rewrite would do.
-    /// Refuses what load() refuses; `info` describes the file as read.
+    /// Refuses what load() refuses, and holds the file as a load for rewriting does: `file`
+    /// gets its info and descriptor, and no content.
     int scan(const std::string& path, const Entry& entry, MatchOptions options, StreamResult& found,
-             struct stat& info);
+             LoadedFile& file);
 
-    /// Replaces the file's content atomically: a new file beside the final target of any
-    /// symlink chain is written, synced and renamed over it, then the folder is synced.
-    /// A file that already holds the new content is left untouched.
+    /// Replaces the file's content atomically: an unnamed new file beside the final target of
+    /// any symlink chain is written and synced, named, and exchanged with the target, then the
+    /// folder is synced. A file that already holds the new content is left untouched.
     /// Refuses (and changes nothing) when the file is not writable or no longer the one that
-    /// was loaded (`loaded` is LoadedFile::info). A FileRewrite is made from the file itself,
-    /// read once more while the new file is written.
-    int write_back(const std::string& path, const NewContent& content, const struct stat& loaded);
+    /// was loaded (`loaded` is LoadedFile::info, `held` its descriptor, or -1 to open and lock
+    /// the file here). A FileRewrite is made from the file itself, read again through `held`.
+    int write_back(const std::string& path, const NewContent& content, const struct stat& loaded,
+                   int held = -1);
 
     /// Full paths of the regular files of a folder (hidden ones too; symlinks to regular
     /// files count), sorted by name in byte order. Sub-folders and special files are left out.
@@ -63,25 +75,31 @@ class FileStore {
     static bool is_temp_name(std::string_view name);
 
   private:
-    /// The new content given as pieces to be written one after the other.
-    int write_pieces_back(const std::string& path, std::span<const std::string_view> content,
-                          const struct stat& loaded);
-    /// The file itself with one entry applied while it is copied.
-    int rewrite_from_file(const std::string& path, const FileRewrite& rewrite,
-                          const struct stat& loaded);
-    /// True when the file at `path` holds exactly the pieces of `content`, `size` bytes.
-    bool holds(const std::string& path, std::span<const std::string_view> content,
-               std::size_t size);
+    /// Opens a regular file for `purpose`, locked for a rewrite (see Purpose).
+    int open_target(const std::string& path, Purpose purpose, struct stat& info,
+                    FileDescriptor& file);
+    /// True when the open file `fd` holds exactly the pieces of `content`, `size` bytes.
+    bool holds(int fd, std::span<const std::string_view> content, std::size_t size);
     /// The final path of `path` (symlinks followed) and its stat, unless it is no longer the
     /// regular file that was loaded.
     int find_unchanged(const std::string& path, const struct stat& loaded, std::string& final_path,
                        struct stat& now);
     /// Puts a new file with the content `write_content` writes in place of `final_path`.
     int replace(const std::string& final_path, const struct stat& loaded, const struct stat& now,
-                const std::function<int(int fd)>& write_content);
-    /// Makes, writes and syncs a new file named `temp_name` in the open folder `folder`.
-    int write_temp_beside(int folder, const std::function<int(int fd)>& write_content,
-                          const struct stat& original, std::string& temp_name);
+                int held, const std::function<int(int fd)>& write_content);
+    /// Makes, writes and syncs a new file in the open folder `folder` and names it `temp_name`
+    /// (`made` is its stat). It has no name while it is written, where the file system allows.
+    int write_new_file(int folder, const std::function<int(int fd)>& write_content,
+                       const struct stat& original, std::string& temp_name, struct stat& made);
+    /// Gives the complete unnamed file `fd` a new name of the temporary form.
+    int name_unnamed(int folder, int fd, std::string& temp_name);
+    /// Swaps the new file `temp` with `name` and keeps the swap only if what it displaced is
+    /// the file read (`held`); otherwise the displaced file goes back. Leaves no `temp`.
+    int put_in_place(int folder, const std::string& temp, const std::string& name,
+                     const struct stat& loaded, int held);
+    /// Where names cannot be exchanged: renames `temp` over `name` if it is still the file read.
+    int rename_in(int folder, const std::string& temp, const std::string& name,
+                  const struct stat& loaded);
 
     FileSystem& fs_;
     FolderSyncer folder_syncer_;

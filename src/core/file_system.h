@@ -35,6 +35,16 @@ class FileSystem {
     virtual int renameat(int from_folder, const std::string& from, int to_folder,
                          const std::string& to) = 0;
     virtual int unlinkat(int folder, const std::string& name, int flags) = 0;
+    /// renameat with `flags` (RENAME_EXCHANGE swaps the two names).
+    virtual int renameat2(int from_folder, const std::string& from, int to_folder,
+                          const std::string& to, unsigned flags) = 0;
+    virtual int linkat(int from_folder, const std::string& from, int to_folder,
+                       const std::string& to, int flags) = 0;
+    /// Sets an open-file-description lock of `type` (F_WRLCK, F_RDLCK, F_UNLCK) over the whole
+    /// file without waiting (F_OFD_SETLK): EAGAIN while another description holds one.
+    virtual int lock(int fd, short type) = 0;
+    /// The new offset, or a negative errno.
+    virtual long lseek(int fd, off_t offset, int whence) = 0;
     /// Resolves every symlink of `path` into `resolved` (an absolute path).
     virtual int realpath(const std::string& path, std::string& resolved) = 0;
     /// Names of the entries of a folder, without "." and "..", in no particular order.

@@ -119,6 +119,32 @@ int PosixFileSystem::unlinkat(int folder, const std::string& name, int flags) {
     return result(::unlinkat(folder, name.c_str(), flags));
 }
 
+int PosixFileSystem::renameat2(int from_folder, const std::string& from, int to_folder,
+                               const std::string& to, unsigned flags) {
+    return result(::renameat2(from_folder, from.c_str(), to_folder, to.c_str(), flags));
+}
+
+int PosixFileSystem::linkat(int from_folder, const std::string& from, int to_folder,
+                            const std::string& to, int flags) {
+    return result(::linkat(from_folder, from.c_str(), to_folder, to.c_str(), flags));
+}
+
+int PosixFileSystem::lock(int fd, short type) {
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;  // start 0, length 0: the whole file, however it grows
+    int rc;
+    do {
+        rc = ::fcntl(fd, F_OFD_SETLK, &range);
+    } while (rc != 0 && errno == EINTR);
+    return result(rc);
+}
+
+long PosixFileSystem::lseek(int fd, off_t offset, int whence) {
+    const off_t at = ::lseek(fd, offset, whence);
+    return at >= 0 ? static_cast<long>(at) : -errno;
+}
+
 int PosixFileSystem::realpath(const std::string& path, std::string& resolved) {
     char* full = ::realpath(path.c_str(), nullptr);
     if (full == nullptr) {

@@ -22,6 +22,12 @@ class PosixFileSystem final : public FileSystem {
     int renameat(int from_folder, const std::string& from, int to_folder,
                  const std::string& to) override;
     int unlinkat(int folder, const std::string& name, int flags) override;
+    int renameat2(int from_folder, const std::string& from, int to_folder, const std::string& to,
+                  unsigned flags) override;
+    int linkat(int from_folder, const std::string& from, int to_folder, const std::string& to,
+               int flags) override;
+    int lock(int fd, short type) override;
+    long lseek(int fd, off_t offset, int whence) override;
     int realpath(const std::string& path, std::string& resolved) override;
     int list_names(const std::string& folder, std::vector<std::string>& names) override;
     bool running_as_root() override;

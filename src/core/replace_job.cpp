@@ -171,13 +171,15 @@ void ReplaceJob::tick_timer1() {
         if (replace_list_.size() == 1 && !dry_run_) {
             // One entry: run while the file is read, so that no file is held whole.
             StreamResult found;
-            if (store_.scan(path, replace_list_.front(), options_, found, loaded_.info) != 0) {
+            if (store_.scan(path, replace_list_.front(), options_, found, loaded_) != 0) {
                 report(path, JobObserver::Outcome::failed);
                 return;
             }
             form_ = Streamed{found};
         } else {
-            if (store_.load(path, loaded_) != 0) {
+            // A dry run writes nothing, so it takes no file from a job that writes.
+            const auto purpose = dry_run_ ? FileStore::Purpose::read : FileStore::Purpose::rewrite;
+            if (store_.load(path, loaded_, purpose) != 0) {
                 report(path, JobObserver::Outcome::failed);  // timer1 stays on for the next target
                 return;
             }
@@ -190,6 +192,7 @@ void ReplaceJob::tick_timer1() {
         timer1_on_ = false;
         timer2_on_ = true;
     } catch (const std::exception&) {
+        loaded_.held.close();
         if (file_cursor_ > 0 && file_cursor_ <= targets_.size()) {
             report(targets_[file_cursor_ - 1], JobObserver::Outcome::failed);
         }
@@ -231,6 +234,7 @@ void ReplaceJob::tick_timer2() {
         timer1_on_ = true;
         entry_cursor_ = 0;
         form_ = Held{};
+        loaded_.held.close();
         report(targets_[file_cursor_ - 1], JobObserver::Outcome::failed);
     }
 }
@@ -244,6 +248,7 @@ void ReplaceJob::finish_file() {
     auto form = std::exchange(form_, Held{});
     const auto* streamed = std::get_if<Streamed>(&form);
     if (replacements_ == 0 || dry_run_ || (streamed && !streamed->found.changes)) {
+        loaded_.held.close();  // found unchanged: another job may have it now
         report(path, JobObserver::Outcome::completed);
         return;
     }
@@ -257,10 +262,12 @@ void ReplaceJob::finish_file() {
         text = SplicedText(std::move(loaded_.content));
     }
     if (writer_) {
-        const auto ticket = writer_->submit(path, std::move(text), loaded_.info);
+        const auto ticket =
+            writer_->submit(path, std::move(text), loaded_.info, std::move(loaded_.held));
         reports_.push_back(Report{path, JobObserver::Outcome::completed, ticket});
     } else {
-        const int error = store_.write_back(path, text, loaded_.info);
+        const int error = store_.write_back(path, text, loaded_.info, loaded_.held.get());
+        loaded_.held.close();
         report(path, error == 0 ? JobObserver::Outcome::completed : JobObserver::Outcome::failed);
     }
 }

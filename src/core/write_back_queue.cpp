@@ -35,14 +35,15 @@ WriteBackQueue::~WriteBackQueue() {
 }
 
 WriteBackQueue::Ticket WriteBackQueue::submit(std::string path, NewContent content,
-                                              const struct stat& loaded) {
+                                              const struct stat& loaded, FileDescriptor held) {
     std::unique_lock lock(mutex_);
-    const std::size_t size = footprint(content);
+    const std::size_t size = footprint(content) + (held ? kHeldFileBytes : 0);
     changed_.wait(lock,
                   [&] { return bytes_in_flight_ == 0 || bytes_in_flight_ + size <= byte_budget_; });
     const Ticket ticket = next_ticket_++;
     bytes_in_flight_ += size;
-    waiting_.push_back(Work{ticket, std::move(path), std::move(content), loaded});
+    waiting_.push_back(
+        Work{ticket, std::move(path), std::move(content), loaded, std::move(held), size});
     lock.unlock();
     changed_.notify_all();
     return ticket;
@@ -97,17 +98,18 @@ void WriteBackQueue::run_worker() {
         lock.unlock();
         int result = ENOMEM;
         try {
-            result = store_.write_back(work.path, work.content, work.loaded);
+            result = store_.write_back(work.path, work.content, work.loaded, work.held.get());
         } catch (const std::exception&) {
             // Out of memory before the file was replaced: it keeps its old content.
         }
-        const std::size_t size = footprint(work.content);
         work.content = NewContent();  // give the memory back before taking the lock
+        // Unlocked before the write counts as done: the job may load the file again next.
+        work.held.close();
         lock.lock();
         running_.erase(std::find_if(running_.begin(), running_.end(), [&](const struct stat& f) {
             return same_file(f, work.loaded);
         }));
-        bytes_in_flight_ -= size;
+        bytes_in_flight_ -= work.size;
         finished_[work.ticket] = result;
         changed_.notify_all();
     }

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "file_descriptor.h"
 #include "new_content.h"
 
 namespace wendrel::core {
@@ -27,14 +28,19 @@ class WriteBackQueue {
     using Ticket = std::uint64_t;
 
     /// At most `byte_budget` bytes of content wait or are written at once (one larger
-    /// write is let through alone), so memory stays bounded.
+    /// write is let through alone), so memory stays bounded; each held descriptor counts as
+    /// kHeldFileBytes, so open descriptors stay bounded too.
     WriteBackQueue(FileStore& store, std::size_t threads, std::size_t byte_budget);
     ~WriteBackQueue();
     WriteBackQueue(const WriteBackQueue&) = delete;
     WriteBackQueue& operator=(const WriteBackQueue&) = delete;
 
-    /// Queues the write of `content` over `path`; blocks while the budget is used up.
-    Ticket submit(std::string path, NewContent content, const struct stat& loaded);
+    static constexpr std::size_t kHeldFileBytes = 64 * 1024;
+
+    /// Queues the write of `content` over `path`, loaded as `loaded` and held open (and locked)
+    /// through `held` until the write has ended; blocks while the budget is used up.
+    Ticket submit(std::string path, NewContent content, const struct stat& loaded,
+                  FileDescriptor held = {});
     /// The write's result (0 or an errno) once it has finished; the result is handed out once.
     std::optional<int> take_result(Ticket ticket);
     /// Waits for the write to finish and hands out its result.
@@ -50,6 +56,8 @@ class WriteBackQueue {
         std::string path;
         NewContent content;
         struct stat loaded;
+        FileDescriptor held;
+        std::size_t size;  // counted against the budget
     };
 
     void run_worker();

@@ -10,9 +10,10 @@
 
 namespace wendrel::test {
 
-// `create` is an open with O_CREAT: the new file of a write-back; `open_folder` one with
-// O_DIRECTORY: the folder it is made in; `list` lists a folder; the `*_xattr` kinds are the
-// extended attribute calls.
+// `create` is an open with O_CREAT or O_TMPFILE: the new file of a write-back; `open_folder`
+// one with O_DIRECTORY alone: the folder it is made in; `exchange` is any renameat2; `lock`
+// takes or releases a lock; `list` lists a folder; the `*_xattr` kinds are the extended
+// attribute calls.
 enum class FsCall {
     none,
     open_folder,
@@ -26,6 +27,9 @@ enum class FsCall {
     fstatat,
     rename,
     unlink,
+    exchange,
+    link,
+    lock,
     list,
     list_xattr,
     get_xattr,
@@ -86,6 +90,19 @@ class FaultyFileSystem final : public ForwardingFileSystem {
     int unlinkat(int folder, const std::string& name, int flags) override {
         return failing(FsCall::unlink) ? error_ : real_.unlinkat(folder, name, flags);
     }
+    int renameat2(int from_folder, const std::string& from, int to_folder, const std::string& to,
+                  unsigned flags) override {
+        return failing(FsCall::exchange) ? error_
+                                         : real_.renameat2(from_folder, from, to_folder, to, flags);
+    }
+    int linkat(int from_folder, const std::string& from, int to_folder, const std::string& to,
+               int flags) override {
+        return failing(FsCall::link) ? error_
+                                     : real_.linkat(from_folder, from, to_folder, to, flags);
+    }
+    int lock(int fd, short type) override {
+        return failing(FsCall::lock) ? error_ : real_.lock(fd, type);
+    }
     int list_names(const std::string& folder, std::vector<std::string>& names) override {
         return failing(FsCall::list) ? error_ : real_.list_names(folder, names);
     }
@@ -111,8 +128,11 @@ class FaultyFileSystem final : public ForwardingFileSystem {
 
   private:
     bool failing_open(int flags) {
-        return ((flags & O_CREAT) != 0 && failing(FsCall::create)) ||
-               ((flags & O_DIRECTORY) != 0 && failing(FsCall::open_folder));
+        // O_TMPFILE holds the bits of O_DIRECTORY.
+        if ((flags & O_TMPFILE) == O_TMPFILE || (flags & O_CREAT) != 0) {
+            return failing(FsCall::create);
+        }
+        return (flags & O_DIRECTORY) != 0 && failing(FsCall::open_folder);
     }
     std::size_t limit(std::size_t size) const { return chunk != 0 ? std::min(size, chunk) : size; }
     /// Whether this call is the chosen one and is to fail with error_.

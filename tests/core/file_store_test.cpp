@@ -26,20 +26,35 @@ namespace wendrel::test {
 // Loads, folder listings and write-backs, seen through the job that relies on them.
 class FileStoreTest : public ::testing::Test, public JobHarness {};
 
-// Each row fails one step of a write-back, or lets another program change the target (same
-// size, same second, only the nanoseconds differ) just before it. The target keeps its content
-// (or theirs) and mode, no new file is left beside it, and the job reports the failure and goes
-// on with the next file.
+// Each row fails one step of a write-back, or lets another program act just before it: write
+// into the target (same size, same second, only the nanoseconds differ), rename its own file
+// of the same size and times over it, or lock it as another job does. The target keeps its
+// content (or theirs) and mode, or where the file system lacks a feature the write-back takes
+// the older way and succeeds; no new file is left beside it, and the job reports the outcome
+// and goes on with the next file.
 TEST_F(FileStoreTest, WriteBackFaultLeavesTheTargetAsItWas) {
-    // name, call, which of its kind, errno (0: the other program changes the target)
+    enum class Other { none, writes, renames, locks };
+    enum class Ends { original, theirs, rewritten };
+    // name, call, which of its kind, errno, what another program does first, content after
     // clang-format off
-    const std::tuple<const char*, FsCall, int, int> rows[] = {
-        {"FolderOpenDenied", FsCall::open_folder, 1, EACCES},
-        {"CreateDenied", FsCall::create, 1, EACCES},  {"WriteNoSpace", FsCall::write, 1, ENOSPC},
-        {"LaterWriteIoError", FsCall::write, 2, EIO}, {"FchownDenied", FsCall::fchown, 1, EPERM},
-        {"FchmodDenied", FsCall::fchmod, 1, EPERM},   {"FsyncIoError", FsCall::fsync, 1, EIO},
-        {"CloseIoError", FsCall::close, 1, EIO},      {"RecheckIoError", FsCall::fstatat, 1, EIO},
-        {"RenameCrossDevice", FsCall::rename, 1, EXDEV}, {"ChangedMeanwhile", FsCall::fsync, 1, 0}};
+    const std::tuple<const char*, FsCall, int, int, Other, Ends> rows[] = {
+        {"FolderOpenDenied", FsCall::open_folder, 1, EACCES, Other::none, Ends::original},
+        {"CreateDenied", FsCall::create, 1, EACCES, Other::none, Ends::original},
+        {"WriteNoSpace", FsCall::write, 1, ENOSPC, Other::none, Ends::original},
+        {"LaterWriteIoError", FsCall::write, 2, EIO, Other::none, Ends::original},
+        {"FchownDenied", FsCall::fchown, 1, EPERM, Other::none, Ends::original},
+        {"FchmodDenied", FsCall::fchmod, 1, EPERM, Other::none, Ends::original},
+        {"FsyncIoError", FsCall::fsync, 1, EIO, Other::none, Ends::original},
+        {"LinkIoError", FsCall::link, 1, EIO, Other::none, Ends::original},
+        {"CloseIoError", FsCall::close, 1, EIO, Other::none, Ends::original},
+        {"RecheckIoError", FsCall::fstatat, 1, EIO, Other::none, Ends::original},
+        {"ExchangeIoError", FsCall::exchange, 1, EIO, Other::none, Ends::original},
+        {"DisplacedUnreadable", FsCall::fstatat, 2, EIO, Other::none, Ends::original},
+        {"ChangedMeanwhile", FsCall::fsync, 1, 0, Other::writes, Ends::theirs},
+        {"ReplacedBeforeExchange", FsCall::exchange, 1, 0, Other::renames, Ends::theirs},
+        {"LockedByAnotherJob", FsCall::lock, 1, 0, Other::locks, Ends::original},
+        {"UnnamedFileUnsupported", FsCall::create, 1, EOPNOTSUPP, Other::none, Ends::rewritten},
+        {"ExchangeUnsupported", FsCall::exchange, 1, EINVAL, Other::none, Ends::rewritten}};
     // clang-format on
     const std::string original = "cat and cat\r\n", theirs = "cat and dog\r\n";
     const timespec ours[2] = {{1000000000, 100}, {1000000000, 100}};
@@ -48,7 +63,7 @@ TEST_F(FileStoreTest, WriteBackFaultLeavesTheTargetAsItWas) {
     // One entry: the file is planned while read and copied from itself while written; two:
     // it is held and rewritten in memory.
     const char* const record_lists[] = {"cat|mouse|\r\n", "cat|mouse|\r\nzzz|q|\r\n"};
-    for (const auto& [name, call, nth, error] : rows) {
+    for (const auto& [name, call, nth, error, other, ends] : rows) {
         for (const char* records : record_lists) {
             SCOPED_TRACE(std::string(name) + " with " + records);
             if (call == FsCall::fchown && !fs.running_as_root()) {
@@ -57,21 +72,35 @@ TEST_F(FileStoreTest, WriteBackFaultLeavesTheTargetAsItWas) {
             const std::string t = dir.write("t", original, 0640), u = dir.write("u", "cat");
             check(::utimensat(AT_FDCWD, t.c_str(), ours, 0), "utimensat");
             start(u + ";" + t + ";", records);
-            job.tick_timer1();  // loads t
-            fs.fail(call, nth, error, [&] {
-                if (error == 0) {
+            int locker = -1;
+            fs.fail(call, nth, error, [&, other = other] {
+                if (other == Other::writes) {
                     write_all(t, theirs);
                     check(::utimensat(AT_FDCWD, t.c_str(), times, 0), "utimensat");
+                } else if (other == Other::renames) {
+                    const std::string mine = lists.write("theirs", theirs, 0640);
+                    check(::utimensat(AT_FDCWD, mine.c_str(), ours, 0), "utimensat");
+                    check(::rename(mine.c_str(), t.c_str()), "rename");
+                } else if (other == Other::locks) {
+                    struct flock whole {};
+                    whole.l_type = F_WRLCK;
+                    locker = ::open(t.c_str(), O_RDWR | O_CLOEXEC);
+                    check(::fcntl(locker, F_OFD_SETLK, &whole), "fcntl");
                 }
             });
+            job.tick_timer1();  // loads t
             while (job.timer2_on()) {
                 job.tick_timer2();  // applies the entries and writes t back
             }
             EXPECT_TRUE(fs.hit) << "the write-back never made the call";
             run_ticks(job);
-            EXPECT_EQ(content(t), error == 0 ? theirs : original);
+            ::close(locker);
+            EXPECT_EQ(content(t), ends == Ends::original ? original
+                                  : ends == Ends::theirs ? theirs
+                                                         : "mouse and mouse\r\n");
             EXPECT_EQ(mode_of(t), 0640u);
-            EXPECT_EQ(obs.status, job_lines({failed(t), done(u), kAllDone}));
+            EXPECT_EQ(obs.status, job_lines({ends == Ends::rewritten ? done(t) : failed(t), done(u),
+                                             kAllDone}));
             EXPECT_EQ(content(u), "mouse");
             EXPECT_EQ(dir.names(), (Lines{"t", "u"}));
         }
@@ -146,7 +175,7 @@ TEST_F(FileStoreTest, FolderListingLeavesOutNewFilesOfWriteBacks) {
     }
     dir.write(".wendrel-0123abcz", "cat");
     std::vector<std::string> listed;
-    fs.fail(FsCall::fsync, 1, 0, [&] {  // the new t is written, not yet in its place
+    fs.fail(FsCall::exchange, 1, 0, [&] {  // the new t is named, not yet in its place
         EXPECT_EQ(dir.names().size(), kept.size() + 2);
         EXPECT_EQ(core::FileStore(fs).list_folder(dir.path(), listed), 0);
     });

@@ -42,6 +42,18 @@ class ForwardingFileSystem : public core::FileSystem {
     int unlinkat(int folder, const std::string& name, int flags) override {
         return real_.unlinkat(folder, name, flags);
     }
+    int renameat2(int from_folder, const std::string& from, int to_folder, const std::string& to,
+                  unsigned flags) override {
+        return real_.renameat2(from_folder, from, to_folder, to, flags);
+    }
+    int linkat(int from_folder, const std::string& from, int to_folder, const std::string& to,
+               int flags) override {
+        return real_.linkat(from_folder, from, to_folder, to, flags);
+    }
+    int lock(int fd, short type) override { return real_.lock(fd, type); }
+    long lseek(int fd, off_t offset, int whence) override {
+        return real_.lseek(fd, offset, whence);
+    }
     int realpath(const std::string& path, std::string& resolved) override {
         return real_.realpath(path, resolved);
     }
