@@ -111,14 +111,6 @@ std::optional<std::uint64_t> MemoryLimit::cgroup_limit(std::string_view proc_sel
     return limit;
 }
 
-std::optional<std::uint64_t> MemoryLimit::address_space_room(std::optional<std::uint64_t> limit,
-                                                             std::uint64_t mapped) {
-    if (!limit) {
-        return std::nullopt;
-    }
-    return *limit > mapped ? *limit - mapped : 0;
-}
-
 std::uint64_t MemoryLimit::read(FileSystem& fs) {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long page_size = sysconf(_SC_PAGESIZE);
@@ -137,10 +129,10 @@ std::uint64_t MemoryLimit::read(FileSystem& fs) {
         if (const auto statm = reader("/proc/self/statm")) {
             std::from_chars(statm->data(), statm->data() + statm->size(), mapped_pages);
         }
-        limit = smaller(
-            limit,
-            address_space_room(address_space.rlim_cur,
-                               mapped_pages * static_cast<std::uint64_t>(std::max(page_size, 1L))));
+        // What is already mapped counts against the limit too.
+        const std::uint64_t mapped = mapped_pages * static_cast<std::uint64_t>(page_size);
+        const std::uint64_t most = address_space.rlim_cur;
+        limit = smaller(limit, most > mapped ? most - mapped : 0);
     }
     return limit.value_or(kNoLimitAbove);
 }

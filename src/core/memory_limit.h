@@ -30,9 +30,6 @@ class MemoryLimit {
     /// A limit as a cgroup file states it. Nothing for "max", for a value so large that the
     /// kernel uses it to mean no limit (v1 states none as about 2^63), or for anything else.
     static std::optional<std::uint64_t> parse_limit(std::string_view text);
-    /// What is left under an address-space limit once `mapped` bytes are in use.
-    static std::optional<std::uint64_t> address_space_room(std::optional<std::uint64_t> limit,
-                                                           std::uint64_t mapped);
 };
 
 }  // namespace wendrel::core

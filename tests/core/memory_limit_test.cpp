@@ -69,12 +69,6 @@ TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
     }
 }
 
-TEST(MemoryLimit, AddressSpaceRoomIsTheLimitLessWhatIsMapped) {
-    EXPECT_EQ(MemoryLimit::address_space_room(std::nullopt, 100), std::nullopt);
-    EXPECT_EQ(MemoryLimit::address_space_room(100, 30), 70u);
-    EXPECT_EQ(MemoryLimit::address_space_room(100, 300), 0u);
-}
-
 // Read from the running process: never above the machine's memory, and under an RLIMIT_AS
 // about the room that limit leaves (a child sets it, so this process keeps its own).
 TEST(MemoryLimit, ReadsTheMachineAndTheAddressSpaceLimit) {
