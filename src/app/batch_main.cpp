@@ -2,11 +2,13 @@
 
 #include <clocale>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "batch/batch_printer.h"
 #include "batch/command_line.h"
+#include "core/file_size_signal.h"
 #include "core/messages.h"
 #include "core/replace_job.h"
 
@@ -20,8 +22,9 @@ constexpr const char* kUsageHint =
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     using namespace wendrel;
+    core::FileSizeSignal::ignore();
     std::setlocale(LC_ALL, "");  // the time in each status line follows the user's locale
 
     batch::BatchRequest request;
@@ -55,4 +58,12 @@ int main(int argc, char** argv) {
         return kExitFailure;
     }
     return printer.any_failure() ? kExitFailure : 0;
+} catch (const std::exception& error) {
+    // Out of memory outside any file's work (the job itself catches within it): say so and
+    // fail, rather than abort.
+    std::fprintf(stderr, "wendrel-batch: %s\n", error.what());
+    return kExitFailure;
+} catch (...) {
+    std::fputs("wendrel-batch: unexpected failure\n", stderr);
+    return kExitFailure;
 }

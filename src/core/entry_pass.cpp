@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <utility>
 
 #include "large_buffer.h"
@@ -66,21 +67,33 @@ class ResultSink {
 
 }  // namespace
 
-std::size_t EntryPass::apply(std::string& text, const Entry& entry, MatchOptions options) {
+std::size_t EntryPass::apply(std::string& text, const Entry& entry, MatchOptions options,
+                             std::size_t most) {
     const std::size_t n = entry.find.size();
     std::size_t done = 0;  // bytes of `text` dealt with
     std::size_t count = 0;
+    // A short find text replaced by a long one can multiply the text's size: the result is
+    // checked as it grows, before it takes the memory it would need.
+    const auto check_room = [&](std::size_t more) {
+        if (more > most || out_.size() > most - more) {
+            out_.clear();
+            throw std::length_error("the result of the pass is too long");
+        }
+    };
     each_occurrence(text, entry, options, [&](std::size_t at) {
         if (count++ == 0) {
             out_.clear();
-            reserve_large(out_, text.size() + (entry.replace.size() > n ? 4096 : 0));
+            reserve_large(out_,
+                          std::min(most, text.size() + (entry.replace.size() > n ? 4096 : 0)));
         }
+        check_room(at - done + entry.replace.size());
         out_.append(text, done, at - done);
         out_.append(entry.replace);
         done = at + n;
         return true;
     });
     if (count > 0) {
+        check_room(text.size() - done);
         out_.append(text, done, std::string::npos);
         text.swap(out_);
     }

@@ -26,8 +26,11 @@ struct StreamResult {
 /// differ only in where the bytes come from and where the result goes.
 class EntryPass {
   public:
-    /// Rewrites `text` in place and returns the number of replacements made.
-    std::size_t apply(std::string& text, const Entry& entry, MatchOptions options);
+    /// Rewrites `text` in place and returns the number of replacements made. A result longer
+    /// than `most` bytes is not made: like a string asked to pass its max_size(), it throws
+    /// std::length_error, and `text` is left as it was.
+    std::size_t apply(std::string& text, const Entry& entry, MatchOptions options,
+                      std::size_t most = std::string::npos);
 
     /// The same pass without rewriting anything: gives the number of replacements and sets
     /// `runs` to the result as runs of `text` and of the replacement (SplicedText's runs).

@@ -13,6 +13,7 @@
 #include "entry_pass.h"
 #include "file_system.h"
 #include "large_buffer.h"
+#include "memory_limit.h"
 
 namespace wendrel::core {
 namespace {
@@ -25,18 +26,10 @@ constexpr int kTempAttempts = 16;
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
 
 // A file is held in memory about twice over while it is rewritten; one that cannot fit is
-// refused up front rather than left to the out-of-memory killer.
+// refused up front rather than left to the out-of-memory killer. What fits is what the
+// process may use, which a cgroup or an address-space limit can make far less than the machine.
 std::size_t largest_loadable_size() {
-    // Asked once: the memory of the machine does not change while the program runs.
-    static const std::size_t largest = [] {
-        const long pages = sysconf(_SC_PHYS_PAGES);
-        const long page_size = sysconf(_SC_PAGESIZE);
-        if (pages <= 0 || page_size <= 0) {
-            return static_cast<std::size_t>(-1) / 4;
-        }
-        return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(page_size);
-    }();
-    return largest;
+    return static_cast<std::size_t>(MemoryLimit::usable() / 2);
 }
 
 bool same_file(const struct stat& a, const struct stat& b) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "field_parser.h"
+#include "memory_limit.h"
 #include "messages.h"
 #include "posix_file_system.h"
 #include "replace_list_reader.h"
@@ -16,7 +17,28 @@ ReplaceJob::ReplaceJob(JobObserver& observer)
     : ReplaceJob(observer, PosixFileSystem::instance(), local_time_text) {}
 
 namespace {
+
 constexpr std::size_t kWriteBudget = 8 << 20;
+
+// Without room for its threads (a tight address-space or thread limit) the job still runs:
+// each file is written back inside the tick that finishes it.
+std::unique_ptr<WriteBackQueue> make_writer(FileStore& store, std::size_t threads) {
+    if (threads == 0) {
+        return nullptr;
+    }
+    try {
+        return std::make_unique<WriteBackQueue>(store, threads, kWriteBudget);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+// A pass holds its text and its result at once, as a load does, so a result may take half of
+// what the process can use.
+std::size_t largest_held_text() {
+    return static_cast<std::size_t>(MemoryLimit::usable() / 2);
+}
+
 }  // namespace
 
 ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
@@ -24,9 +46,7 @@ ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
     : observer_(observer),
       fs_(fs),
       store_(fs),
-      writer_(write_threads == 0
-                  ? nullptr
-                  : std::make_unique<WriteBackQueue>(store_, write_threads, kWriteBudget)),
+      writer_(make_writer(store_, write_threads)),
       clock_(std::move(clock)) {}
 
 void ReplaceJob::status(std::string_view message) {
@@ -149,8 +169,9 @@ void ReplaceJob::tick_timer1() {
     if (!timer1_on_) {
         return;
     }
+    std::optional<std::size_t> loading;  // the target this tick works on, once chosen
     try {
-        flush_reports(false);
+        flush_ready_reports();
         while (file_cursor_ < targets_.size() &&
                targets_.skip(file_cursor_) != TargetSet::Skip::none) {
             report(targets_[file_cursor_++], JobObserver::Outcome::skipped);
@@ -160,6 +181,7 @@ void ReplaceJob::tick_timer1() {
             end_job();
             return;
         }
+        loading = file_cursor_;
         const std::string& path = targets_[file_cursor_++];
         loaded_ = LoadedFile{};
         replacements_ = 0;
@@ -192,9 +214,11 @@ void ReplaceJob::tick_timer1() {
         timer1_on_ = false;
         timer2_on_ = true;
     } catch (const std::exception&) {
+        // Out of memory. Only the target being loaded fails: a line that could not be added
+        // before it is still queued, and the job's end is tried again on the next tick.
         loaded_.held.close();
-        if (file_cursor_ > 0 && file_cursor_ <= targets_.size()) {
-            report(targets_[file_cursor_ - 1], JobObserver::Outcome::failed);
+        if (loading) {
+            report_failure(targets_[*loading]);
         }
     }
 }
@@ -204,7 +228,7 @@ void ReplaceJob::tick_timer2() {
         return;
     }
     try {
-        flush_reports(false);
+        flush_ready_reports();
         const Entry& entry = replace_list_[entry_cursor_];
         const bool last = entry_cursor_ + 1 == replace_list_.size();
         std::size_t made = 0;
@@ -219,7 +243,7 @@ void ReplaceJob::tick_timer2() {
             made = *planned;
             form_ = LastPassPlanned{std::move(runs)};
         } else {
-            made = pass_.apply(loaded_.content, entry, options_);
+            made = pass_.apply(loaded_.content, entry, options_, largest_held_text());
         }
         replacements_ += made;
         observer_.entry_applied(targets_[file_cursor_ - 1], entry_cursor_, made);
@@ -229,13 +253,14 @@ void ReplaceJob::tick_timer2() {
             finish_file();
         }
     } catch (const std::exception&) {
-        // Out of memory in a pass: the file on disk is still the old one.
+        // Out of memory in a pass, or a result too long to hold: the file on disk is still
+        // the old one.
         timer2_on_ = false;
         timer1_on_ = true;
         entry_cursor_ = 0;
         form_ = Held{};
         loaded_.held.close();
-        report(targets_[file_cursor_ - 1], JobObserver::Outcome::failed);
+        report_failure(targets_[file_cursor_ - 1]);
     }
 }
 
@@ -274,7 +299,23 @@ void ReplaceJob::finish_file() {
 
 void ReplaceJob::report(const std::string& path, JobObserver::Outcome outcome) {
     reports_.push_back(Report{path, outcome, std::nullopt});
-    flush_reports(false);
+    flush_ready_reports();
+}
+
+void ReplaceJob::report_failure(const std::string& path) {
+    try {
+        report(path, JobObserver::Outcome::failed);
+    } catch (const std::exception&) {
+        // No memory even to queue the line: the job goes on rather than end the program.
+    }
+}
+
+void ReplaceJob::flush_ready_reports() {
+    try {
+        flush_reports(false);
+    } catch (const std::exception&) {
+        // Out of memory for a line: it stays queued and a later flush adds it.
+    }
 }
 
 void ReplaceJob::flush_reports(bool wait) {
@@ -286,6 +327,9 @@ void ReplaceJob::flush_reports(bool wait) {
             if (!result) {
                 return;
             }
+            // Kept with the report before its line is made, so that a flush that fails
+            // there can be made again: the queue hands each result out only once.
+            next.write.reset();
             if (*result != 0) {
                 next.outcome = JobObserver::Outcome::failed;
             }

@@ -82,8 +82,12 @@ class ReplaceJob {
     void finish_file();
     /// Adds a target's line, after the lines of every earlier target.
     void report(const std::string& path, JobObserver::Outcome outcome);
+    /// The failure line of a target, as far as memory allows; never throws.
+    void report_failure(const std::string& path);
     /// Adds the lines whose write-backs have finished, in target order; with `wait`, all.
     void flush_reports(bool wait);
+    /// flush_reports(false) that leaves a line it cannot make for a later flush; never throws.
+    void flush_ready_reports();
     void add_report_line(const std::string& path, JobObserver::Outcome outcome);
     void end_job();
     void status(std::string_view message);

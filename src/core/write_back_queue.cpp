@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <exception>
 
 #include "file_store.h"
 
@@ -17,13 +16,25 @@ bool same_file(const struct stat& a, const struct stat& b) {
 
 WriteBackQueue::WriteBackQueue(FileStore& store, std::size_t threads, std::size_t byte_budget)
     : store_(store), byte_budget_(byte_budget) {
+    running_.reserve(threads);  // so that a worker never allocates to take a write
     workers_.reserve(threads);
-    for (std::size_t i = 0; i < threads; ++i) {
-        workers_.emplace_back([this] { run_worker(); });
+    try {
+        for (std::size_t i = 0; i < threads; ++i) {
+            workers_.emplace_back([this] { run_worker(); });
+        }
+    } catch (...) {
+        // A thread that could not be started: those that were are joined, or destroying them
+        // would end the program.
+        stop_workers();
+        throw;
     }
 }
 
 WriteBackQueue::~WriteBackQueue() {
+    stop_workers();
+}
+
+void WriteBackQueue::stop_workers() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -40,10 +51,19 @@ WriteBackQueue::Ticket WriteBackQueue::submit(std::string path, NewContent conte
     const std::size_t size = footprint(content) + (held ? kHeldFileBytes : 0);
     changed_.wait(lock,
                   [&] { return bytes_in_flight_ == 0 || bytes_in_flight_ + size <= byte_budget_; });
-    const Ticket ticket = next_ticket_++;
+    const Ticket ticket = next_ticket_;
+    // The result's place is made here, where a failed allocation fails only this file; a
+    // worker then reports without allocating.
+    results_.emplace(ticket, std::nullopt);
+    try {
+        waiting_.push_back(
+            Work{ticket, std::move(path), std::move(content), loaded, std::move(held), size});
+    } catch (...) {
+        results_.erase(ticket);
+        throw;
+    }
+    ++next_ticket_;
     bytes_in_flight_ += size;
-    waiting_.push_back(
-        Work{ticket, std::move(path), std::move(content), loaded, std::move(held), size});
     lock.unlock();
     changed_.notify_all();
     return ticket;
@@ -51,20 +71,22 @@ WriteBackQueue::Ticket WriteBackQueue::submit(std::string path, NewContent conte
 
 std::optional<int> WriteBackQueue::take_result(Ticket ticket) {
     std::lock_guard lock(mutex_);
-    const auto it = finished_.find(ticket);
-    if (it == finished_.end()) {
+    const auto it = results_.find(ticket);
+    if (it == results_.end() || !it->second) {
         return std::nullopt;
     }
-    const int result = it->second;
-    finished_.erase(it);
+    const int result = *it->second;
+    results_.erase(it);
     return result;
 }
 
 int WriteBackQueue::wait(Ticket ticket) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return finished_.count(ticket) != 0; });
-    const int result = finished_[ticket];
-    finished_.erase(ticket);
+    // A reference, not an iterator: submits made meanwhile may rehash the map.
+    const std::optional<int>& slot = results_.find(ticket)->second;
+    changed_.wait(lock, [&] { return slot.has_value(); });
+    const int result = *slot;
+    results_.erase(ticket);
     return result;
 }
 
@@ -99,8 +121,9 @@ void WriteBackQueue::run_worker() {
         int result = ENOMEM;
         try {
             result = store_.write_back(work.path, work.content, work.loaded, work.held.get());
-        } catch (const std::exception&) {
-            // Out of memory before the file was replaced: it keeps its old content.
+        } catch (...) {
+            // Out of memory before the file was replaced: it keeps its old content. Nothing
+            // may leave a worker, or the program ends.
         }
         work.content = NewContent();  // give the memory back before taking the lock
         // Unlocked before the write counts as done: the job may load the file again next.
@@ -110,7 +133,7 @@ void WriteBackQueue::run_worker() {
             return same_file(f, work.loaded);
         }));
         bytes_in_flight_ -= work.size;
-        finished_[work.ticket] = result;
+        results_.find(work.ticket)->second = result;
         changed_.notify_all();
     }
 }

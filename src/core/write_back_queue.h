@@ -27,6 +27,7 @@ class WriteBackQueue {
   public:
     using Ticket = std::uint64_t;
 
+    /// Throws, with no thread left running, when a worker cannot be started.
     /// At most `byte_budget` bytes of content wait or are written at once (one larger
     /// write is let through alone), so memory stays bounded; each held descriptor counts as
     /// kHeldFileBytes, so open descriptors stay bounded too.
@@ -61,18 +62,21 @@ class WriteBackQueue {
     };
 
     void run_worker();
+    void stop_workers();
     bool writing_file(const struct stat& info) const;  // caller holds mutex_
 
     FileStore& store_;
     const std::size_t byte_budget_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Work> waiting_;                  // guarded by mutex_
-    std::vector<struct stat> running_;          // guarded by mutex_: files being written now
-    std::unordered_map<Ticket, int> finished_;  // guarded by mutex_
-    std::size_t bytes_in_flight_ = 0;           // guarded by mutex_
-    Ticket next_ticket_ = 1;                    // guarded by mutex_
-    bool stopping_ = false;                     // guarded by mutex_
+    std::deque<Work> waiting_;          // guarded by mutex_
+    std::vector<struct stat> running_;  // guarded by mutex_: files being written now
+    // guarded by mutex_: every ticket handed out and not yet taken back, with its result once
+    // the write has finished
+    std::unordered_map<Ticket, std::optional<int>> results_;
+    std::size_t bytes_in_flight_ = 0;  // guarded by mutex_
+    Ticket next_ticket_ = 1;           // guarded by mutex_
+    bool stopping_ = false;            // guarded by mutex_
     std::vector<std::thread> workers_;
 };
 

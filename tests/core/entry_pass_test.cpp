@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -221,6 +222,31 @@ TEST(EntryPass, StreamStopsAtTheFirstFailure) {
         };
         EXPECT_EQ(EntryPass::stream(told, read, {"cat", "dog"}, kCase, &write, 0).error, expected)
             << "told " << told << ", failing at " << error_at << ", write fails " << write_fails;
+    }
+}
+
+// A pass whose result would pass its bound (a short text replaced by a long one) leaves the
+// text as it was and throws, before it takes the memory; within the bound, nothing changes.
+TEST(EntryPass, ApplyRefusesAResultLongerThanItsBound) {
+    // text, find, replace, bound, result (none: refused)
+    for (const auto& [text, find, replace, most, expected] :
+         {std::tuple<std::string, std::string, std::string, std::size_t,
+                     std::optional<std::string>>{"aaaa", "a", "bbb", 12, "bbbbbbbbbbbb"},
+          {"aaaa", "a", "bbb", 11, std::nullopt},
+          {"xayyyyyy", "a", "b", 8, "xbyyyyyy"},
+          {"xayyyyyy", "a", "bc", 8, std::nullopt},  // passes it only with the tail
+          {"abcabc", "c", "", 3, std::nullopt},
+          {"aaaa", "z", "", 0, "aaaa"}}) {
+        std::string changed = text;
+        EntryPass pass;
+        if (expected) {
+            pass.apply(changed, {find, replace}, kCase, most);
+            EXPECT_EQ(changed, *expected) << text << " bound " << most;
+        } else {
+            EXPECT_THROW(pass.apply(changed, {find, replace}, kCase, most), std::length_error)
+                << text << " bound " << most;
+            EXPECT_EQ(changed, text);
+        }
     }
 }
 

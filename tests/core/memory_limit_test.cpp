@@ -1,0 +1,99 @@
+#include "core/memory_limit.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "core/posix_file_system.h"
+#include "test_util.h"
+
+namespace wendrel::test {
+namespace {
+
+using core::MemoryLimit;
+using Limit = std::optional<std::uint64_t>;
+
+constexpr std::uint64_t kMiB = 1 << 20;
+
+TEST(MemoryLimit, ParsesNumbersAndTakesMaxAndHugeValuesForNone) {
+    for (const auto& [text, expected] : {std::pair<const char*, Limit>{"3221225472\n", 3221225472},
+                                         {"4096", 4096},
+                                         {"max\n", std::nullopt},
+                                         {"9223372036854771712\n", std::nullopt},
+                                         {"", std::nullopt},
+                                         {"12k\n", std::nullopt},
+                                         {"-1\n", std::nullopt}}) {
+        EXPECT_EQ(MemoryLimit::parse_limit(text), expected) << text;
+    }
+}
+
+// The cgroup of the process and its ancestors, in either version; files that are missing or
+// say "max" set nothing.
+TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
+    const std::string v1 = "/sys/fs/cgroup/memory", v2 = "/sys/fs/cgroup";
+    const std::string v1_file = "/memory.limit_in_bytes", v2_file = "/memory.max";
+    struct Row {
+        const char* proc_self_cgroup;
+        std::map<std::string, std::string> files;
+        Limit expected;
+    };
+    const Row rows[] = {
+        {"4:memory:/a/b\n0::/\n", {{v1 + "/a/b" + v1_file, "3221225472\n"}}, 3221225472},
+        {"3:cpu,memory:/a/b\n",
+         {{v1 + "/a/b" + v1_file, "9223372036854771712\n"}, {v1 + "/a" + v1_file, "1048576\n"}},
+         1048576},
+        {"4:memory:/\n", {{v1 + v1_file, "1000\n"}}, 1000},
+        {"0::/user.slice/app\n",
+         {{v2 + "/user.slice/app" + v2_file, "max\n"}, {v2 + "/user.slice" + v2_file, "2048\n"}},
+         2048},
+        {"0::/user.slice/app\n", {{v2 + "/user.slice/app" + v2_file, "max\n"}}, std::nullopt},
+        {"4:memory:/a\n", {}, std::nullopt},
+        {"2:cpu:/a\n1:memoryx:/a\n", {{v1 + "/a" + v1_file, "1000\n"}}, std::nullopt},
+        {"4:memory:/a\n0::/b\n",
+         {{v1 + "/a" + v1_file, "5000\n"}, {v2 + "/b" + v2_file, "4000\n"}},
+         4000},
+        {"", {{v1 + v1_file, "1000\n"}}, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        const auto read = [&](const std::string& path) -> std::optional<std::string> {
+            const auto it = row.files.find(path);
+            return it == row.files.end() ? std::nullopt : std::optional(it->second);
+        };
+        EXPECT_EQ(MemoryLimit::cgroup_limit(row.proc_self_cgroup, read), row.expected)
+            << row.proc_self_cgroup;
+    }
+}
+
+// Read from the running process: never above the machine's memory, and under an RLIMIT_AS
+// about the room that limit leaves (a child sets it, so this process keeps its own).
+TEST(MemoryLimit, ReadsTheMachineAndTheAddressSpaceLimit) {
+    const auto physical = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) *
+                          static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const std::uint64_t usable = MemoryLimit::read(core::PosixFileSystem::instance());
+    EXPECT_GT(usable, 0u);
+    EXPECT_LE(usable, physical);
+
+    const std::string statm = read_all("/proc/self/statm").value_or("0");
+    const std::uint64_t mapped =
+        std::stoull(statm) * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit limit{mapped + 200 * kMiB, mapped + 200 * kMiB};
+        const std::uint64_t room = setrlimit(RLIMIT_AS, &limit) == 0
+                                       ? MemoryLimit::read(core::PosixFileSystem::instance())
+                                       : 0;
+        _exit(room > 150 * kMiB && room <= 200 * kMiB ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the room under RLIMIT_AS is not what the limit leaves";
+}
+
+}  // namespace
+}  // namespace wendrel::test
