@@ -11,6 +11,7 @@
 #include <random>
 
 #include "entry_pass.h"
+#include "file_attributes.h"
 #include "file_system.h"
 #include "large_buffer.h"
 #include "memory_limit.h"
@@ -361,7 +362,7 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
     FileDescriptor folder_handle(fs_, folder_fd);
     std::string temp;
     struct stat made {};
-    if (const int error = write_new_file(folder_fd, write_content, now, temp, made)) {
+    if (const int error = write_new_file(folder_fd, write_content, now, held, temp, made)) {
         return error;
     }
     // Another job or program may have put its own file under the temporary name meanwhile;
@@ -469,7 +470,7 @@ bool FileStore::holds(int fd, std::span<const std::string_view> content, std::si
 }
 
 int FileStore::write_new_file(int folder, const std::function<int(int fd)>& write_content,
-                              const struct stat& original, std::string& temp_name,
+                              const struct stat& original, int held, std::string& temp_name,
                               struct stat& made) {
     // Unnamed while it is written: a job killed meanwhile leaves nothing in the folder.
     int fd = fs_.openat(folder, ".", O_TMPFILE | O_WRONLY, S_IRUSR | S_IWUSR);
@@ -493,6 +494,12 @@ int FileStore::write_new_file(int folder, const std::function<int(int fd)>& writ
     }
     if (error == 0) {
         error = fs_.fchmod(fd, original.st_mode & 07777);
+    }
+    // Last, so that the ACL's mask sets the group bits and no write or change of owner drops a
+    // capability; an attribute that cannot be copied keeps the old file in place, rather than
+    // a new one with wider access.
+    if (error == 0) {
+        error = FileAttributes::copy(fs_, held, fd);
     }
     if (error == 0) {
         error = fs_.fsync(fd);

@@ -88,9 +88,12 @@ class FileStore {
     int replace(const std::string& final_path, const struct stat& loaded, const struct stat& now,
                 int held, const std::function<int(int fd)>& write_content);
     /// Makes, writes and syncs a new file in the open folder `folder` and names it `temp_name`
-    /// (`made` is its stat). It has no name while it is written, where the file system allows.
+    /// (`made` is its stat), with the mode, owner (as root) and extended attributes of the file
+    /// read (`original`, held open as `held`). It has no name while it is written, where the
+    /// file system allows.
     int write_new_file(int folder, const std::function<int(int fd)>& write_content,
-                       const struct stat& original, std::string& temp_name, struct stat& made);
+                       const struct stat& original, int held, std::string& temp_name,
+                       struct stat& made);
     /// Gives the complete unnamed file `fd` a new name of the temporary form.
     int name_unnamed(int folder, int fd, std::string& temp_name);
     /// Swaps the new file `temp` with `name` and keeps the swap only if what it displaced is
