@@ -17,26 +17,21 @@ class ChooserTest : public QObject {
 
     WindowBench bench_;
 
-    /// The one entry of the list whose text ends in `name`.
-    static QListWidgetItem* entry(const QListWidget& list, const QString& name) {
-        const QList<QListWidgetItem*> found = list.findItems(name, Qt::MatchEndsWith);
-        return found.size() == 1 ? found.front() : nullptr;
-    }
-
-    /// A double-click as a mouse makes it: a click, then a press that is a double-click, then
-    /// its release.
+    /// Clicks the one entry of the list whose text ends in `name`; a double-click as a mouse
+    /// makes it: a click, then a press that is a double-click, then its release.
     static bool click(QListWidget& list, const QString& name, int clicks) {
-        QListWidgetItem* item = entry(list, name);
-        if (item) {
-            list.scrollToItem(item);
-            const QPoint at = list.visualItemRect(item).center();
-            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
-            if (clicks == 2) {
-                QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
-                QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, at);
-            }
+        const QList<QListWidgetItem*> found = list.findItems(name, Qt::MatchEndsWith);
+        if (found.size() != 1) {
+            return false;
         }
-        return item;
+        list.scrollToItem(found.front());
+        const QPoint at = list.visualItemRect(found.front()).center();
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+        if (clicks == 2) {
+            QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, at);
+        }
+        return true;
     }
 
     /// Works an open chooser as `gesture` says (see choosers_data()); false when the gesture
