@@ -136,10 +136,7 @@ TEST_F(BatchCli, OptionMixTable) {
         for (const auto& name : files) {
             spit(root_ / name, "cat");
         }
-        std::string label;
-        for (const auto& arg : row.args) {
-            label += arg + " ";
-        }
+        const std::string label = ::testing::PrintToString(row.args) + " ";
         std::vector<std::string> args = row.args;
         args.insert(args.end(), {"--change", "@rules"});
         const auto r = run(args);
