@@ -29,10 +29,15 @@ static std::string describe(const std::string& content, const Entry& entry, Matc
         std::tuple(content, entry.find, entry.replace, options.whole_word, options.match_case));
 }
 
-// A source that hands out `content` in pieces of at most `piece` bytes.
-static EntryPass::Reader reader_of(const std::string& content, std::size_t piece) {
+// A source that hands out `content` in pieces of at most `piece` bytes, and fails with EIO
+// from byte `fail_at` on.
+static EntryPass::Reader reader_of(const std::string& content, std::size_t piece,
+                                   std::size_t fail_at = std::string::npos) {
     auto at = std::make_shared<std::size_t>(0);
-    return [&content, piece, at](char* buffer, std::size_t size) -> long {
+    return [&content, piece, fail_at, at](char* buffer, std::size_t size) -> long {
+        if (*at >= fail_at) {
+            return -EIO;
+        }
         const std::size_t n = std::min({size, piece, content.size() - *at});
         std::memcpy(buffer, content.data() + *at, n);
         *at += n;
@@ -40,31 +45,26 @@ static EntryPass::Reader reader_of(const std::string& content, std::size_t piece
     };
 }
 
-// Every form of the pass must give `expected` with `replacements`: the rewrite in memory, the
-// plan (unless it gives up on dense matches), and the streamed pass, counting and writing,
-// reading in pieces of 1 to `piece` bytes through a window of `window` bytes (which grows to
-// what the find text needs).
+// Every form of the pass must give `want`: the rewrite in memory, the plan (unless it gives up
+// on dense matches), and the streamed pass, counting and writing, reading in pieces of 1 to
+// `piece` bytes through a window of `window` bytes (which grows to what the find text needs).
 static ::testing::AssertionResult forms_agree(EntryPass& pass, const std::string& content,
                                               const Entry& entry, MatchOptions options,
-                                              const std::string& expected, std::size_t replacements,
-                                              std::size_t window, std::size_t piece) {
-    const auto fail = [&](const std::string& form, const std::string& got, std::size_t count) {
-        return ::testing::AssertionFailure()
-               << describe(content, entry, options) << "\n  " << form << " gave "
-               << ::testing::PrintToString(got) << " (" << count << ")\n  expected "
-               << ::testing::PrintToString(expected) << " (" << replacements << ")";
+                                              const ModelPassResult& want, std::size_t window,
+                                              std::size_t piece) {
+    std::string got, expected;  // a line for each form: its name, count and result
+    const auto add = [](std::string& to, const std::string& form, std::size_t count,
+                        const std::string& text) {
+        to += form + " " + std::to_string(count) + " " + ::testing::PrintToString(text) + "\n";
     };
     std::string text = content;
-    if (const std::size_t count = pass.apply(text, entry, options);
-        count != replacements || text != expected) {
-        return fail("apply", text, count);
-    }
+    const std::size_t applied = pass.apply(text, entry, options);
+    add(got, "apply", applied, text);
+    add(expected, "apply", want.replacements, want.content);
     std::vector<core::Splice> runs;
     if (const auto count = pass.plan(content, entry, options, runs)) {
-        const std::string planned = core::SplicedText(content, entry.replace, runs).joined();
-        if (*count != replacements || planned != expected) {
-            return fail("plan", planned, *count);
-        }
+        add(got, "plan", *count, core::SplicedText(content, entry.replace, runs).joined());
+        add(expected, "plan", want.replacements, want.content);
     }
     std::string written;
     const EntryPass::Writer write = [&](std::string_view part) {
@@ -74,55 +74,41 @@ static ::testing::AssertionResult forms_agree(EntryPass& pass, const std::string
     for (const EntryPass::Writer* sink : {static_cast<const EntryPass::Writer*>(nullptr), &write}) {
         const core::StreamResult streamed = EntryPass::stream(
             content.size(), reader_of(content, piece), entry, options, sink, window);
-        const std::string form = "stream (window " + std::to_string(window) + ", pieces of " +
-                                 std::to_string(piece) + (sink ? ", writing)" : ")");
-        if (streamed.error != 0 || streamed.count != replacements ||
-            streamed.changes != (expected != content) || (sink && written != expected)) {
-            return fail(form + ", error " + std::to_string(streamed.error) + ", changes " +
-                            std::to_string(streamed.changes),
-                        written, streamed.count);
-        }
+        add(got,
+            "stream, error " + std::to_string(streamed.error) + ", changes " +
+                std::to_string(streamed.changes),
+            streamed.count, sink ? written : "");
+        add(expected, "stream, error 0, changes " + std::to_string(want.content != content),
+            want.replacements, sink ? want.content : "");
     }
-    return ::testing::AssertionSuccess();
+    if (got == expected) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << describe(content, entry, options) << ", window "
+                                         << window << ", pieces of " << piece << "\n"
+                                         << got << "expected\n"
+                                         << expected;
 }
 
 TEST(EntryPass, ScanCasesGiveTheRuleResult) {
-    // content, entries applied in turn, options, result, replacements of the last entry
+    // content, entries applied in turn, options, result, replacements of the last entry; the
+    // random test below covers the rest of the rules, for the bytes of its alphabet
     // clang-format off
     const std::tuple<std::string, std::vector<Entry>, MatchOptions, std::string, std::size_t> rows[] = {
         // Every occurrence, left to right; the scan goes on after the occurrence it replaced,
-        // never inside the replacement (a scan that did gave 'aaaa b', 'xyz a', and ran away).
-        {"a b", {{"a", "aa"}}, kOff, "aa b", 1},
-        {"a a", {{"a", "xyz"}}, kOff, "xyz xyz", 2},
-        {"ab ab ab ab", {{"ab", "abcdef"}}, kCase, "abcdef abcdef abcdef abcdef", 4},
-        {"typedef unsigned int X; int y;", {{"int ", "long long int "}}, kCase,
-         "typedef unsigned long long int X; long long int y;", 2},
-        {"aaaa", {{"aa", "b"}}, kOff, "bb", 2},          {"aaa", {{"aa", "b"}}, kOff, "ba", 1},
-        {"aaa", {{"a", ""}}, kOff, "", 3},               {"a b a", {{"a", ""}}, kOff, " b ", 2},
-        {"abc", {{"abc", "x"}}, kCase, "x", 1},          {"ab", {{"abc", "x"}}, kOff, "ab", 0},
-        {"", {{"a", "x"}}, kOff, "", 0},
-        // An empty find text never matches.
-        {"ab", {{"", "x"}}, kOff, "ab", 0},              {"", {{"", "x"}}, kWhole, "", 0},
+        // never inside the replacement.
+        {"a b a", {{"a", "aa"}}, kOff, "aa b aa", 2},    {"aaa", {{"aa", "b"}}, kOff, "ba", 1},
+        {"ab", {{"", "x"}}, kOff, "ab", 0},  // an empty find text never matches
         // Only the ASCII letters are word characters; the ends of the text count as non-letters.
         {"cat, (cat) cat1 cat_x 2cat @cat` [cat{ \ncat\r \xE9" "cat", {{"cat", "dog"}}, kWhole,
          "dog, (dog) dog1 dog_x 2dog @dog` [dog{ \ndog\r \xE9" "dog", 9},
-        {"cats Tomcat Acat Zcat catz cata", {{"cat", "dog"}}, {true, true},
-         "cats Tomcat Acat Zcat catz cata", 0},
         // The whole-word test reads the text as it stood, not what a replacement put beside it.
-        {"catcat", {{"cat", "."}}, kWhole, "catcat", 0}, {"cat.cat", {{"cat", "x"}}, kWhole, "x.x", 2},
-        {"a-a", {{"a", "bb"}}, kWhole, "bb-bb", 2},
-        // Case folding touches only A to Z, edges included; the replacement goes in as written.
+        {"catcat", {{"cat", "."}}, kWhole, "catcat", 0},
+        // Case folding touches only A to Z; the replacement goes in as written.
         {"Cat CAT cat", {{"cAT", "Dog"}}, kOff, "Dog Dog Dog", 3},
-        {"Cat CAT cat", {{"cat", "dog"}}, kCase, "Cat CAT dog", 1},
-        {"PIZZA Pizza pizza", {{"pizza", "x"}}, kOff, "x x x", 3},
-        {"Az aZ @[`{", {{"az", "-"}}, kOff, "- - @[`{", 2},
-        {"@[`{ @[`{", {{"`{", "-"}, {"@[", "+"}}, kOff, "+- +-", 2},
         {"\xC9\xE9", {{"\xE9", "x"}}, kOff, "\xC9x", 1},
         {std::string("a\0b", 3), {{std::string(1, '\0'), "-"}}, kCase, "a-b", 1},
-        // Nothing frames the text: a space in the find text matches only a real space.
-        {"x y x", {{" x", "Q"}}, kOff, "x yQ", 1},       {"x y x", {{"x ", "Q"}}, kOff, "Qy x", 1},
         // Later entries work on the output of earlier ones.
-        {"cat", {{"cat", "dog"}, {"dog", "cow"}}, kCase, "cow", 1},
         {"ab", {{"a", "b"}, {"bb", "c"}, {"c", ""}}, kCase, "", 1}};
     // clang-format on
     EntryPass pass;
@@ -136,7 +122,7 @@ TEST(EntryPass, ScanCasesGiveTheRuleResult) {
         EXPECT_EQ(model.content, expected) << describe(content, entries.back(), options);
         EXPECT_EQ(model.replacements, replacements) << describe(content, entries.back(), options);
         for (const std::size_t piece : {1u, 3u, 100u}) {
-            EXPECT_TRUE(forms_agree(pass, text, entries.back(), options, expected, replacements,
+            EXPECT_TRUE(forms_agree(pass, text, entries.back(), options, {expected, replacements},
                                     piece * 2, piece));
         }
     }
@@ -167,8 +153,8 @@ TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
                 const std::string find = random_text(rng, 3), more = random_text(rng, max_replace);
                 const Entry entry{find, rng() % 4 == 0 ? "" : rng() % 3 == 0 ? find + more : more};
                 const ModelPassResult model = model_entry_pass(text, entry, options);
-                ASSERT_TRUE(forms_agree(pass, text, entry, options, model.content,
-                                        model.replacements, rng() % 200, 1 + rng() % 100));
+                ASSERT_TRUE(
+                    forms_agree(pass, text, entry, options, model, rng() % 200, 1 + rng() % 100));
                 text = model.content;
             }
         }
@@ -192,8 +178,7 @@ TEST(EntryPass, LongTextsWithManyFalseStartsAgreeWithTheLiteralRules) {
         const Entry entry{find, rng() % 3 == 0 ? "" : "x" + find.substr(1)};
         const MatchOptions options{(rng() & 1) != 0, true};
         const ModelPassResult model = model_entry_pass(text, entry, options);
-        ASSERT_TRUE(
-            forms_agree(pass, text, entry, options, model.content, model.replacements, 4096, 4096))
+        ASSERT_TRUE(forms_agree(pass, text, entry, options, model, 4096, 4096))
             << "seed 7, case " << i;
     }
 }
@@ -202,26 +187,21 @@ TEST(EntryPass, LongTextsWithManyFalseStartsAgreeWithTheLiteralRules) {
 // cannot be written, stop the pass with the error.
 TEST(EntryPass, StreamStopsAtTheFirstFailure) {
     const std::string text = "a cat and a cat";
+    const std::size_t never = std::string::npos;
     // stated size, read failing from byte, write failing, expected error
-    for (const auto& [told, error_at, write_fails, expected] :
-         {std::tuple{text.size() + 1, -1, false, EAGAIN},
-          std::tuple{text.size() - 1, -1, false, EAGAIN}, std::tuple{text.size(), 5, false, EIO},
-          std::tuple{text.size(), -1, true, ENOSPC}, std::tuple{text.size(), -1, false, 0}}) {
-        std::size_t at = 0;
-        const auto read = [&, error_at = error_at](char* buffer, std::size_t size) -> long {
-            if (error_at >= 0 && at >= static_cast<std::size_t>(error_at)) {
-                return -EIO;
-            }
-            const std::size_t n = std::min({size, std::size_t{3}, text.size() - at});
-            std::memcpy(buffer, text.data() + at, n);
-            at += n;
-            return static_cast<long>(n);
-        };
-        const EntryPass::Writer write = [&, fails = write_fails](std::string_view) {
+    for (const auto& [told, fail_at, write_fails, expected] :
+         {std::tuple{text.size() + 1, never, false, EAGAIN},
+          std::tuple{text.size() - 1, never, false, EAGAIN},
+          std::tuple{text.size(), 5ul, false, EIO}, std::tuple{text.size(), never, true, ENOSPC},
+          std::tuple{text.size(), never, false, 0}}) {
+        const EntryPass::Writer write = [fails = write_fails](std::string_view) {
             return fails ? ENOSPC : 0;
         };
-        EXPECT_EQ(EntryPass::stream(told, read, {"cat", "dog"}, kCase, &write, 0).error, expected)
-            << "told " << told << ", failing at " << error_at << ", write fails " << write_fails;
+        EXPECT_EQ(
+            EntryPass::stream(told, reader_of(text, 3, fail_at), {"cat", "dog"}, kCase, &write, 0)
+                .error,
+            expected)
+            << "told " << told << ", failing at " << fail_at << ", write fails " << write_fails;
     }
 }
 

@@ -2,9 +2,7 @@
 // they hand back to which field, where the focus goes when they close, their lists and keys,
 // and the mounted volumes that stand for drives.
 #include <QKeySequence>
-#include <QPushButton>
 #include <QWindow>
-#include <algorithm>
 
 #include "ui/file_list.h"
 #include "ui/folder_list.h"
@@ -19,26 +17,21 @@ class ChooserTest : public QObject {
 
     WindowBench bench_;
 
-    /// The one entry of the list whose text ends in `name`.
-    static QListWidgetItem* entry(const QListWidget& list, const QString& name) {
-        const QList<QListWidgetItem*> found = list.findItems(name, Qt::MatchEndsWith);
-        return found.size() == 1 ? found.front() : nullptr;
-    }
-
-    /// A double-click as a mouse makes it: a click, then a press that is a double-click, then
-    /// its release.
+    /// Clicks the one entry of the list whose text ends in `name`; a double-click as a mouse
+    /// makes it: a click, then a press that is a double-click, then its release.
     static bool click(QListWidget& list, const QString& name, int clicks) {
-        QListWidgetItem* item = entry(list, name);
-        if (item) {
-            list.scrollToItem(item);
-            const QPoint at = list.visualItemRect(item).center();
-            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
-            if (clicks == 2) {
-                QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
-                QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, at);
-            }
+        const QList<QListWidgetItem*> found = list.findItems(name, Qt::MatchEndsWith);
+        if (found.size() != 1) {
+            return false;
         }
-        return item;
+        list.scrollToItem(found.front());
+        const QPoint at = list.visualItemRect(found.front()).center();
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+        if (clicks == 2) {
+            QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, at);
+        }
+        return true;
     }
 
     /// Works an open chooser as `gesture` says (see choosers_data()); false when the gesture
@@ -91,8 +84,6 @@ class ChooserTest : public QObject {
             "open:docs pick:a.txt ok, open:docs pick:b.txt ok, open:docs ok",
             "@/docs/a.txt;@/docs/b.txt;||", "txt_change");
         row("files: Esc", "cm_choosefile", "||", "open:docs pick:a.txt Esc", "||", "txt_source");
-        row("files: close box", "cm_choosefile", "x;||", "open:docs pick:a.txt close", "x;||",
-            "txt_change");
         row("exclusions: twice", "cm_except", "@*;|old;|", a_then_b,
             "@*;|old;@/docs/a.txt;@/docs/b.txt;|", "txt_change");
         row("content: twice, the second a double-click", "cm_change", "||old.txt",
@@ -111,10 +102,6 @@ class ChooserTest : public QObject {
         QFETCH(QString, after);
         QFETCH(QString, focus);
 
-        const QHash<QByteArray, QString> modes = {{"cm_choosefile", u"选择替换的文件"_s},
-                                                  {"cm_except", u"选择除去的文件"_s},
-                                                  {"cm_change", u"选择替换内容来源"_s},
-                                                  {"cm_choosedir", u"选择目录"_s}};
         const bool folders = button == "cm_choosedir";
         bench_.fill(before);
         control(bench_.main(), "chk_dxx")->setFocus();  // so that a rule that does nothing fails
@@ -123,21 +110,10 @@ class ChooserTest : public QObject {
             bench_.click(button);
             QPointer<QWidget> chooser = open_window(folders ? "fm_choosedir" : "fm_choosefile");
             QVERIFY(wait_active(chooser));
-            QCOMPARE(chooser->windowTitle(), modes[button]);
-            // A window of its own, not a child that the disabled main window would disable too.
+            // A window of its own above the main one, not a child that the disabled main window
+            // would disable too.
             QVERIFY(!bench_.main().isEnabled() && chooser->isEnabled() && !chooser->parentWidget());
-            QVERIFY(fixed_and_centred(*chooser, folders ? QSize(2895, 3315) : QSize(2775, 3135)));
-            QCOMPARE(frame(*chooser), Qt::Dialog | Qt::WindowCloseButtonHint);
             QCOMPARE(chooser->windowHandle()->transientParent(), bench_.main().windowHandle());
-            for (const char* list : {"dir", "file", "drive"}) {
-                QVERIFY(folders || control(*chooser, list)->toolTip() == u"Press F5 to refresh"_s);
-            }
-            // The disabled main window opens nothing more.
-            for (const char* other : {"cm_choosefile", "cm_choosedir", "cm_change", "img_about"}) {
-                bench_.click(other);
-            }
-            QVERIFY(std::ranges::count_if(QApplication::topLevelWidgets(), &QWidget::isVisible) ==
-                    2);
 
             for (const QString& gesture : script.split(u' ')) {
                 QVERIFY2(chooser && chooser->isVisible(), "closed before its last gesture");
@@ -166,14 +142,7 @@ class ChooserTest : public QObject {
             bench_.click("img_about");
             QPointer<QWidget> about = open_window("fm_about");
             QVERIFY(wait_active(about));
-            QCOMPARE(about->windowTitle(), u"Wendrel V.Demo"_s);
-            QCOMPARE(frame(*about), Qt::Tool | Qt::WindowCloseButtonHint);
-            QVERIFY(!about->parentWidget() && fixed_and_centred(*about, {2715, 1395}));
-            const auto* text = control<QPushButton>(*about, "Command1");
-            QVERIFY(text && !text->isEnabled() && text->geometry() == about->rect());
-            QVERIFY(text->text().startsWith(u"WendrelV.Demo\n"_s) &&
-                    text->text().count(u'\n') == 3);
-
+            QVERIFY(!about->parentWidget());
             // The main window stays usable; a click into the box keeps it, and a second click
             // on the picture brings the open box forward instead of opening another.
             QVERIFY(bench_.main().isEnabled());

@@ -7,13 +7,9 @@
 
 namespace {
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-  public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+// Counts the paint events of the widgets it watches.
+struct PaintCounter : QObject {
     int paints = 0;
-
-  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         paints += event->type() == QEvent::Paint ? 1 : 0;
         return false;
@@ -37,7 +33,8 @@ class PaintThrottleTest : public QObject {
             list.resize(300, 120);
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
-            PaintCounter counter(list.viewport());
+            PaintCounter counter;
+            list.viewport()->installEventFilter(&counter);
             constexpr int kFrameMs = 400;
             wendrel::ui::PaintThrottle throttle(&list, kFrameMs);
 

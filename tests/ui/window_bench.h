@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QScreen>
 #include <QtTest>
 #include <memory>
 #include <string>
@@ -34,20 +33,6 @@ inline bool wait_active(QWidget* window) {
     return window && QTest::qWaitFor([window] { return window->isActiveWindow(); });
 }
 
-/// Whether a top-level window has this fixed size, given in twips (15 to the pixel at 96 dpi),
-/// and sits in the middle of the screen's free area, where odd sizes cannot be split evenly.
-inline bool fixed_and_centred(const QWidget& window, QSize twips) {
-    const QPoint off = window.geometry().center() - window.screen()->availableGeometry().center();
-    return window.size() == twips / 15 && window.minimumSize() == window.maximumSize() &&
-           off.manhattanLength() <= 2;
-}
-
-/// A window's type and its title bar's buttons.
-inline Qt::WindowFlags frame(const QWidget& window) {
-    return window.windowFlags() &
-           (Qt::WindowType_Mask | Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint);
-}
-
 /// The one visible top-level window with this name, or null when there is none or several.
 inline QWidget* open_window(const char* name) {
     QList<QWidget*> shown = QApplication::topLevelWidgets();
@@ -55,16 +40,6 @@ inline QWidget* open_window(const char* name) {
         return !window->isVisible() || window->objectName() != QLatin1StringView(name);
     });
     return shown.size() == 1 ? shown.front() : nullptr;
-}
-
-inline bool write_file(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-inline QByteArray read_file(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
 class WindowBench {
@@ -75,9 +50,10 @@ class WindowBench {
         temp_ = std::make_unique<QTemporaryDir>();
         for (const QString& entry : entries) {
             const QString name = entry.section(u'=', 0, 0);
-            const bool folder = name.endsWith(u'/');
-            if (!QDir().mkpath(path(folder ? name : QFileInfo(name).path())) ||
-                !(folder || write_file(path(name), entry.section(u'=', 1).toUtf8()))) {
+            QFile file(path(name));
+            if (!QDir().mkpath(QFileInfo(path(name)).path()) ||
+                !(name.endsWith(u'/') || (file.open(QIODevice::WriteOnly) &&
+                                          file.write(entry.section(u'=', 1).toUtf8()) >= 0))) {
                 return false;
             }
         }
@@ -106,9 +82,8 @@ class WindowBench {
     QLineEdit* field(const char* name) const { return control<QLineEdit>(*window_, name); }
     /// The texts of txt_source, txt_except and txt_change, apart by "|".
     QString fields() const {
-        return QStringList{field("txt_source")->text(), field("txt_except")->text(),
-                           field("txt_change")->text()}
-            .join(u'|');
+        return field("txt_source")->text() + u'|' + field("txt_except")->text() + u'|' +
+               field("txt_change")->text();
     }
     /// Sets the three fields from such a text, in which "@" stands for the tree's folder.
     void fill(const QString& texts) const {
@@ -116,10 +91,6 @@ class WindowBench {
         field("txt_source")->setText(parts.value(0));
         field("txt_except")->setText(parts.value(1));
         field("txt_change")->setText(parts.value(2));
-    }
-    bool job_running() const {
-        return control<QTimer>(*window_, "timer1")->isActive() ||
-               control<QTimer>(*window_, "timer2")->isActive();
     }
     void click(const char* name) const {
         QTest::mouseClick(control(*window_, name), Qt::LeftButton);
