@@ -97,18 +97,28 @@ TEST(EntryPass, ScanCasesGiveTheRuleResult) {
     const std::tuple<std::string, std::vector<Entry>, MatchOptions, std::string, std::size_t> rows[] = {
         // Every occurrence, left to right; the scan goes on after the occurrence it replaced,
         // never inside the replacement.
+        // A scan that fixed its last start when it began, and looked inside what it inserted,
+        // gave 'xyz a', left the last two, and ran away in its own output.
         {"a b a", {{"a", "aa"}}, kOff, "aa b aa", 2},    {"aaa", {{"aa", "b"}}, kOff, "ba", 1},
+        {"a a", {{"a", "xyz"}}, kOff, "xyz xyz", 2},     {"aaaa", {{"aa", "b"}}, kOff, "bb", 2},
+        {"ab ab ab ab", {{"ab", "abcdef"}}, kCase, "abcdef abcdef abcdef abcdef", 4},
+        {"typedef unsigned int X;", {{"int ", "long long int "}}, kCase,
+         "typedef unsigned long long int X;", 1},
+        // Nothing frames the text: a space in the find text matches only a real space.
+        {"x y x", {{" x", "Q"}}, kOff, "x yQ", 1},       {"x y x", {{"x ", "Q"}}, kOff, "Qy x", 1},
         {"ab", {{"", "x"}}, kOff, "ab", 0},  // an empty find text never matches
         // Only the ASCII letters are word characters; the ends of the text count as non-letters.
         {"cat, (cat) cat1 cat_x 2cat @cat` [cat{ \ncat\r \xE9" "cat", {{"cat", "dog"}}, kWhole,
          "dog, (dog) dog1 dog_x 2dog @dog` [dog{ \ndog\r \xE9" "dog", 9},
         // The whole-word test reads the text as it stood, not what a replacement put beside it.
-        {"catcat", {{"cat", "."}}, kWhole, "catcat", 0},
+        {"catcat", {{"cat", "."}}, kWhole, "catcat", 0}, {"a-a", {{"a", "bb"}}, kWhole, "bb-bb", 2},
         // Case folding touches only A to Z; the replacement goes in as written.
         {"Cat CAT cat", {{"cAT", "Dog"}}, kOff, "Dog Dog Dog", 3},
+        {"Az aZ @[`{", {{"az", "-"}}, kOff, "- - @[`{", 2},
         {"\xC9\xE9", {{"\xE9", "x"}}, kOff, "\xC9x", 1},
         {std::string("a\0b", 3), {{std::string(1, '\0'), "-"}}, kCase, "a-b", 1},
         // Later entries work on the output of earlier ones.
+        {"cat", {{"cat", "dog"}, {"dog", "cow"}}, kCase, "cow", 1},
         {"ab", {{"a", "b"}, {"bb", "c"}, {"c", ""}}, kCase, "", 1}};
     // clang-format on
     EntryPass pass;
