@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <random>
+#include <set>
 
 #include "entry_pass.h"
 #include "file_attributes.h"
@@ -362,7 +363,9 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
     FileDescriptor folder_handle(fs_, folder_fd);
     std::string temp;
     struct stat made {};
-    if (const int error = write_new_file(folder_fd, write_content, now, held, temp, made)) {
+    FileDescriptor made_fd;  // held, with its lock, until the new file is in place
+    if (const int error =
+            write_new_file(folder_fd, write_content, now, held, temp, made, made_fd)) {
         return error;
     }
     // Another job or program may have put its own file under the temporary name meanwhile;
@@ -471,7 +474,7 @@ bool FileStore::holds(int fd, std::span<const std::string_view> content, std::si
 
 int FileStore::write_new_file(int folder, const std::function<int(int fd)>& write_content,
                               const struct stat& original, int held, std::string& temp_name,
-                              struct stat& made) {
+                              struct stat& made, FileDescriptor& made_fd) {
     // Unnamed while it is written: a job killed meanwhile leaves nothing in the folder.
     int fd = fs_.openat(folder, ".", O_TMPFILE | O_WRONLY, S_IRUSR | S_IWUSR);
     bool named = false;
@@ -487,6 +490,9 @@ int FileStore::write_new_file(int folder, const std::function<int(int fd)>& writ
         return -fd;
     }
     FileDescriptor file(fs_, fd);
+    // Locked before it has a name, and until it is in place: a file of the temporary form that
+    // nobody holds locked is one a killed job left, which the next job removes.
+    fs_.lock(fd, F_WRLCK);
     int error = write_content(fd);
     // Owner first: changing it clears set-user-ID bits that the mode then restores.
     if (error == 0 && fs_.running_as_root()) {
@@ -511,12 +517,17 @@ int FileStore::write_new_file(int folder, const std::function<int(int fd)>& writ
         error = name_unnamed(folder, fd, temp_name);
         named = error == 0;
     }
+    // The lock stays with a second descriptor; closing this one reports a failed write.
+    FileDescriptor lock_holder(fs_, error == 0 ? fs_.dup(fd) : -1);
     const int close_error = file.close();
     if (error == 0) {
-        error = close_error;
+        error = lock_holder ? close_error : -lock_holder.get();
     }
     if (error != 0 && named) {
         fs_.unlinkat(folder, temp_name, 0);
+    }
+    if (error == 0) {
+        made_fd = std::move(lock_holder);
     }
     return error;
 }
@@ -557,6 +568,42 @@ int FileStore::list_folder(const std::string& folder, std::vector<std::string>& 
         }
     }
     return 0;
+}
+
+void FileStore::clear_leftovers(const std::vector<std::string>& targets) {
+    std::set<std::string> folders;
+    for (const auto& target : targets) {
+        std::string final_path;
+        if (fs_.realpath(target, final_path) == 0) {
+            folders.insert(folder_of(final_path));
+        }
+    }
+    for (const auto& folder : folders) {
+        std::vector<std::string> names;
+        if (fs_.list_names(folder, names) != 0 ||
+            std::none_of(names.begin(), names.end(), is_temp_name)) {
+            continue;
+        }
+        const FileDescriptor folder_fd(fs_, fs_.open(folder, O_RDONLY | O_DIRECTORY));
+        for (const auto& name : names) {
+            if (!folder_fd || !is_temp_name(name)) {
+                continue;
+            }
+            // A live job holds its file locked from before it is named until it is in place
+            // or removed: only a file nobody holds is a leftover.
+            const FileDescriptor leftover(
+                fs_,
+                fs_.openat(folder_fd.get(), name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+            struct stat held {
+            }, named{};
+            if (leftover && fs_.fstat(leftover.get(), &held) == 0 && S_ISREG(held.st_mode) &&
+                fs_.lock(leftover.get(), F_WRLCK) == 0 &&
+                fs_.fstatat(folder_fd.get(), name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                same_file(named, held)) {
+                fs_.unlinkat(folder_fd.get(), name, 0);
+            }
+        }
+    }
 }
 
 bool FileStore::is_temp_name(std::string_view name) {

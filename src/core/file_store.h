@@ -71,6 +71,11 @@ class FileStore {
     /// left out: no job ever works on another's file before it is in place.
     int list_folder(const std::string& folder, std::vector<std::string>& paths);
 
+    /// Removes, from the folders the targets' final files are in, the files of the temporary
+    /// form that no live job holds: what a job killed between naming its new file and putting
+    /// it in place (or removing the old one) left behind.
+    void clear_leftovers(const std::vector<std::string>& targets);
+
     /// True for a name of the form every write-back gives its new file until it is renamed.
     static bool is_temp_name(std::string_view name);
 
@@ -93,7 +98,7 @@ class FileStore {
     /// file system allows.
     int write_new_file(int folder, const std::function<int(int fd)>& write_content,
                        const struct stat& original, int held, std::string& temp_name,
-                       struct stat& made);
+                       struct stat& made, FileDescriptor& made_fd);
     /// Gives the complete unnamed file `fd` a new name of the temporary form.
     int name_unnamed(int folder, int fd, std::string& temp_name);
     /// Swaps the new file `temp` with `name` and keeps the swap only if what it displaced is

@@ -43,6 +43,9 @@ class FileSystem {
     /// Sets an open-file-description lock of `type` (F_WRLCK, F_RDLCK, F_UNLCK) over the whole
     /// file without waiting (F_OFD_SETLK): EAGAIN while another description holds one.
     virtual int lock(int fd, short type) = 0;
+    /// A second descriptor of the same open file (its locks included); the descriptor or a
+    /// negative errno.
+    virtual int dup(int fd) = 0;
     /// The new offset, or a negative errno.
     virtual long lseek(int fd, off_t offset, int whence) = 0;
     /// Resolves every symlink of `path` into `resolved` (an absolute path).

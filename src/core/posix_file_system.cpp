@@ -129,6 +129,11 @@ int PosixFileSystem::linkat(int from_folder, const std::string& from, int to_fol
     return result(::linkat(from_folder, from.c_str(), to_folder, to.c_str(), flags));
 }
 
+int PosixFileSystem::dup(int fd) {
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    return copy >= 0 ? copy : -errno;
+}
+
 int PosixFileSystem::lock(int fd, short type) {
     struct flock range {};
     range.l_type = type;

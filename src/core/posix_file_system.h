@@ -27,6 +27,7 @@ class PosixFileSystem final : public FileSystem {
     int linkat(int from_folder, const std::string& from, int to_folder, const std::string& to,
                int flags) override;
     int lock(int fd, short type) override;
+    int dup(int fd) override;
     long lseek(int fd, off_t offset, int whence) override;
     int realpath(const std::string& path, std::string& resolved) override;
     int list_names(const std::string& folder, std::vector<std::string>& names) override;

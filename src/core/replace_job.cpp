@@ -106,6 +106,9 @@ void ReplaceJob::start(const JobInputs& inputs) {
         observer_.refresh();
 
         build_targets(inputs.source, inputs.change);
+        if (!dry_run_) {
+            store_.clear_leftovers(targets_.paths());
+        }
         // Only the targets that will be processed move the bar, so only they count.
         std::uint64_t total = 0;
         for (std::size_t i = 0; i < targets_.size(); ++i) {

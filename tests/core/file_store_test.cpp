@@ -165,23 +165,35 @@ TEST_F(FileStoreTest, LongestNamesAndPathsAreRewritten) {
     }
 }
 
-// A folder item never takes a write-back's new file, whether it is still being written or was
-// left by a crash, but it does take the user's files whose names only look like one.
+// A folder item never takes a write-back's new file, whether another job is still writing it
+// (and holds it locked) or a killed job left it (which the next job removes), but it does take
+// the user's files whose names only look like one.
 TEST_F(FileStoreTest, FolderListingLeavesOutNewFilesOfWriteBacks) {
     Lines kept = {".wendrel-0123abc",  ".wendrel-0123abcde",   ".wendrel-0123ABCD",
                   ".wendrel-0123abc_", "notes.wendrel-backup", "t"};
     for (const std::string& name : kept) {
         dir.write(name, "cat");
     }
-    dir.write(".wendrel-0123abcz", "cat");
+    dir.write(".wendrel-0123abcy", "left by a killed job");
+    const int live = ::open(dir.write(".wendrel-0123abcz", "another job's").c_str(), O_RDWR);
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    ASSERT_EQ(::fcntl(live, F_OFD_SETLK, &whole), 0);
     std::vector<std::string> listed;
     fs.fail(FsCall::exchange, 1, 0, [&] {  // the new t is named, not yet in its place
         EXPECT_EQ(dir.names().size(), kept.size() + 2);
         EXPECT_EQ(core::FileStore(fs).list_folder(dir.path(), listed), 0);
+        core::FileStore(fs).clear_leftovers({dir / "t"});  // as another job starting now
+        EXPECT_EQ(dir.names().size(), kept.size() + 2);
     });
     run(dir / "t;", "cat|dog|\r\n");
+    ::close(live);
     EXPECT_TRUE(fs.hit);
     std::sort(kept.begin(), kept.end());
+    Lines names = kept;
+    names.push_back(".wendrel-0123abcz");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(dir.names(), names);  // the killed job's file is gone, the live job's kept
     for (std::string& name : kept) {
         name = dir / name;
     }

@@ -51,6 +51,7 @@ class ForwardingFileSystem : public core::FileSystem {
         return real_.linkat(from_folder, from, to_folder, to, flags);
     }
     int lock(int fd, short type) override { return real_.lock(fd, type); }
+    int dup(int fd) override { return real_.dup(fd); }
     long lseek(int fd, off_t offset, int whence) override {
         return real_.lseek(fd, offset, whence);
     }

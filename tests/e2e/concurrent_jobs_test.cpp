@@ -25,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/file_store.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -196,7 +198,7 @@ class ConcurrentJobs : public ::testing::Test {
 
 // Two jobs with different records over the same files at the same moment: whichever loses a
 // race for a file must say so.
-TEST_F(ConcurrentJobs, DISABLED_TwoJobsAtOnceLoseNoUpdate) {
+TEST_F(ConcurrentJobs, TwoJobsAtOnceLoseNoUpdate) {
     for (int round = 0; round < 5; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         for (int i = 0; i < kFiles; ++i) {
@@ -216,7 +218,7 @@ TEST_F(ConcurrentJobs, DISABLED_TwoJobsAtOnceLoseNoUpdate) {
 
 // A job stopped in the middle while two others run over the same folder to their end, then
 // continued: it must not put back what it read before they ran.
-TEST_F(ConcurrentJobs, DISABLED_JobStoppedMeanwhileLosesNoUpdate) {
+TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     std::map<int, mode_t> modes;
     for (int i = 0; i < kFiles; ++i) {
         spit(file(i), Words::original());
@@ -249,7 +251,7 @@ TEST_F(ConcurrentJobs, DISABLED_JobStoppedMeanwhileLosesNoUpdate) {
 // Jobs killed at moments spread over a whole job's run, each turning the files the other way
 // as the last one left them: after each kill the folder holds its files and nothing else, and
 // each file wholly one way or the other.
-TEST_F(ConcurrentJobs, DISABLED_KilledJobLeavesEveryFileWholeAndNothingBehind) {
+TEST_F(ConcurrentJobs, KilledJobLeavesEveryFileWholeAndNothingBehind) {
     const std::string old_text(300, 'o'), new_text(300, 'n');
     for (int i = 0; i < kFiles; ++i) {
         spit(file(i), old_text);
@@ -268,16 +270,23 @@ TEST_F(ConcurrentJobs, DISABLED_KilledJobLeavesEveryFileWholeAndNothingBehind) {
         std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
         ::kill(job, SIGKILL);
         ASSERT_TRUE(wait_for(job, kJobTimeout));
+        // A kill between naming a new file and putting it in place (a few calls) leaves that
+        // name; nothing else may be left, and the next job removes it.
         const auto after = names();
         std::vector<std::string> extra;
         std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
                             std::back_inserter(extra));
-        ASSERT_EQ(after, before) << "left behind: " << testing::PrintToString(extra);
+        ASSERT_LE(extra.size(), 1u) << testing::PrintToString(extra);
+        for (const auto& name : extra) {
+            ASSERT_TRUE(wendrel::core::FileStore::is_temp_name(name)) << "left behind: " << name;
+        }
         for (int i = 0; i < kFiles; ++i) {
             const std::string now = slurp(file(i));
             ASSERT_TRUE(now == old_text || now == new_text) << file(i) << " is not whole";
         }
     }
+    expect_ended(start("last", "o", "n"), "the job after the kills");
+    EXPECT_EQ(names(), before);
 }
 
 }  // namespace
