@@ -28,7 +28,7 @@ const std::string kAcl = "system.posix_acl_access";
 
 void append_le(std::string& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xff);
+        out += static_cast<char>(i < 4 ? (value >> (8 * i)) & 0xff : 0);
     }
 }
 
