@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -321,6 +322,32 @@ TEST_F(FileStoreTest, OnlyAChangedFileIsRewrittenAndHardLinksKeepTheOld) {
     EXPECT_EQ(stat_of(same).st_mtim.tv_sec, 1000000000);
     EXPECT_EQ(content(changed), "cat cat");
     EXPECT_EQ(content(twin), "cat cow");
+}
+
+// A rewritten file keeps the old one's extended attributes, in both ways of writing; one whose
+// attribute cannot be copied keeps its old file rather than a new one without it.
+TEST_F(FileStoreTest, ExtendedAttributesGoWithTheNewContent) {
+    for (const char* records : {"cat|dog|\r\n", "cat|dog|\r\nzz|y|\r\n"}) {
+        SCOPED_TRACE(records);
+        const std::string t = dir.write("t", "cat"), u = dir.write("u", "cat");
+        for (const auto& path : {t, u}) {
+            if (::setxattr(path.c_str(), "user.origin", "kept\0!", 6, 0) != 0) {
+                GTEST_SKIP() << "this file system takes no user attributes: "
+                             << std::strerror(errno);
+            }
+        }
+        fs.fail(FsCall::set_xattr, 2, EPERM);  // u is written second: items go last to first
+        run(u + ";" + t + ";", records);
+        EXPECT_EQ(obs.status, job_lines({done(t), failed(u), kAllDone}));
+        EXPECT_EQ(content(t), "dog");
+        EXPECT_EQ(content(u), "cat");
+        for (const auto& path : {t, u}) {
+            char value[16] = {};
+            EXPECT_EQ(::getxattr(path.c_str(), "user.origin", value, sizeof value), 6) << path;
+            EXPECT_EQ(std::string(value, 6), std::string("kept\0!", 6)) << path;
+        }
+        EXPECT_EQ(dir.names(), (Lines{"t", "u"}));
+    }
 }
 
 // Root may write anywhere, so this runs in a child that gives up root: a writable file in a
