@@ -74,7 +74,7 @@ void BatchPrinter::target_finished(const std::string& path, Outcome outcome) {
     if (outcome == Outcome::failed) {
         ++failures_;
     }
-    if (dry_run_ && outcome == Outcome::completed && !quiet_) {
+    if (dry_run_ && outcome == Outcome::changed && !quiet_) {
         std::string line = "dry run: " + path + ": replacements per entry:";
         std::size_t total = 0;
         for (const std::size_t count : counts_) {

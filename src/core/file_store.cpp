@@ -12,6 +12,7 @@
 #include <set>
 
 #include "entry_pass.h"
+#include "failure_reason.h"
 #include "file_attributes.h"
 #include "file_system.h"
 #include "large_buffer.h"
@@ -149,7 +150,7 @@ int open_regular(FileSystem& fs, const std::string& path, struct stat& info,
     }
     int error = fs.fstat(fd, &info);
     if (error == 0 && !S_ISREG(info.st_mode)) {
-        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        error = S_ISDIR(info.st_mode) ? EISDIR : failure::kNotRegularFile;
     }
     if (error != 0) {
         fs.close(fd);
@@ -191,7 +192,7 @@ int FileStore::open_target(const std::string& path, Purpose purpose, struct stat
     const int error = writable ? fs_.lock(fd, F_WRLCK) : 0;
     if (error == EAGAIN || error == EACCES) {
         file.close();
-        return EAGAIN;  // another job works on it
+        return failure::kLockedByOtherJob;
     }
     // Any other error: a file system without locks. Its files are still rewritten, guarded
     // against other writers by the exchange's check alone.
@@ -333,7 +334,7 @@ int FileStore::find_unchanged(const std::string& path, const struct stat& loaded
         return error;
     }
     if (!S_ISREG(now.st_mode)) {
-        return EINVAL;
+        return failure::kNotRegularFile;
     }
     if (!same_version(now, loaded)) {
         return ESTALE;  // another program changed it since it was loaded: theirs wins
@@ -504,8 +505,8 @@ int FileStore::write_new_file(int folder, const std::function<int(int fd)>& writ
     // Last, so that the ACL's mask sets the group bits and no write or change of owner drops a
     // capability; an attribute that cannot be copied keeps the old file in place, rather than
     // a new one with wider access.
-    if (error == 0) {
-        error = FileAttributes::copy(fs_, held, fd);
+    if (error == 0 && FileAttributes::copy(fs_, held, fd) != 0) {
+        error = failure::kAttributesNotKept;
     }
     if (error == 0) {
         error = fs_.fsync(fd);

@@ -29,7 +29,8 @@ class JobObserver {
     virtual void refresh() {}
 
     // For front ends that report more than the window shows (the batch program).
-    enum class Outcome { completed, skipped, failed };
+    /// A target rewritten (a dry run: to be), completed without a change, skipped, or failed.
+    enum class Outcome { changed, unchanged, skipped, failed };
     /// One entry was applied to the loaded target and made `replacements` replacements.
     virtual void entry_applied(const std::string& /*path*/, std::size_t /*entry*/,
                                std::size_t /*replacements*/) {}

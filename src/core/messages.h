@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -24,18 +25,82 @@ inline constexpr std::string_view kInfoCount = "包含文件--";
 inline constexpr std::string_view kInfoExcept = "除去文件--";
 inline constexpr std::string_view kInfoSize = "大小--";
 
+/// Under a failure line, indented: why ("reason: ").
+inline constexpr std::string_view kReasonPrefix = "  原因：";
+
+/// `text` with its control characters written out (`\n`, `\t`, `\r`, `\x1b`…), so that a
+/// name cannot split a log line or reach a terminal as a command.
+inline std::string escaped(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        }
+    }
+    return out;
+}
+
 inline std::string file_done(std::string_view path) {
-    return "完成文件" + std::string(path) + "的替换--";
+    return "完成文件" + escaped(path) + "的替换--";
 }
 inline std::string file_skipped(std::string_view path) {
-    return "跳过了文件" + std::string(path) + "的替换--";
+    return "跳过了文件" + escaped(path) + "的替换--";
 }
 inline std::string file_failed(std::string_view path) {
-    return "未能完成文件" + std::string(path) + "的替换--";
+    return "未能完成文件" + escaped(path) + "的替换--";
 }
 /// A folder item whose folder could not be listed (missing, not a folder, no permission).
 inline std::string folder_unreadable(std::string_view folder) {
-    return "未能读取文件夹" + std::string(folder) + "--";
+    return "未能读取文件夹" + escaped(folder) + "--";
+}
+/// A dry run's line for a file it would rewrite, and for one it would leave as it is.
+inline std::string file_would_change(std::string_view path) {
+    return "将会改动文件" + escaped(path) + "--";
+}
+inline std::string file_would_stay(std::string_view path) {
+    return "不会改动文件" + escaped(path) + "--";
+}
+
+/// What a job did, counted for its closing line.
+struct Tally {
+    std::size_t changed = 0;    // rewritten (a dry run: would be)
+    std::size_t unchanged = 0;  // completed without a change
+    std::size_t skipped = 0;
+    std::size_t failed = 0;
+    std::size_t replacements = 0;  // made in the changed files
+    std::size_t warnings = 0;      // about the replacement-content file
+};
+
+/// The line after the job's closing line: failures first, so that they are seen at a glance.
+inline std::string summary(const Tally& t, bool dry_run) {
+    const auto n = [](std::size_t v) { return std::to_string(v); };
+    std::string line = dry_run ? "统计（未写入）：" : "统计：";
+    if (t.failed != 0) {
+        line += "失败" + n(t.failed) + "个文件，";
+    }
+    line += (dry_run ? "将会改动" : "改动了") + n(t.changed) + "个文件，未改动" + n(t.unchanged) +
+            "个，跳过" + n(t.skipped) + "个";
+    if (t.failed == 0) {
+        line += "，失败0个";
+    }
+    line += "，共替换" + n(t.replacements) + "处";
+    if (t.warnings != 0) {
+        line += "；替换内容来源有" + n(t.warnings) + "处警告";
+    }
+    return line + "--";
 }
 
 }  // namespace wendrel::core::messages

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 
+#include "failure_reason.h"
 #include "field_parser.h"
 #include "memory_limit.h"
 #include "messages.h"
@@ -19,6 +21,11 @@ ReplaceJob::ReplaceJob(JobObserver& observer)
 namespace {
 
 constexpr std::size_t kWriteBudget = 8 << 20;
+
+// What an exception out of a tick means for the file: a result too long to hold, or no memory.
+int cause_of(const std::exception& e) {
+    return dynamic_cast<const std::length_error*>(&e) != nullptr ? EFBIG : ENOMEM;
+}
 
 // Without room for its threads (a tight address-space or thread limit) the job still runs:
 // each file is written back inside the tick that finishes it.
@@ -72,6 +79,7 @@ void ReplaceJob::reset() {
     file_cursor_ = 0;
     entry_cursor_ = 0;
     replacements_ = 0;
+    tally_ = {};
     timer1_on_ = false;
     timer2_on_ = false;
     set_progress_value(0);
@@ -93,8 +101,9 @@ void ReplaceJob::start(const JobInputs& inputs) {
         dry_run_ = inputs.dry_run;
         status(messages::kPreparing);
         observer_.refresh();
-        if (!read_replace_list(inputs.change)) {
+        if (const int error = ReplaceListReader::read(fs_, inputs.change, replace_list_)) {
             status(messages::kSourceUnreadable);
+            observer_.add_status_line(reason_line(error));
             observer_.preparation_failed();
             return;
         }
@@ -131,6 +140,7 @@ void ReplaceJob::start(const JobInputs& inputs) {
         timer1_on_ = false;
         try {
             status(messages::kPrepareFailed);
+            observer_.add_status_line(reason_line(ENOMEM));
         } catch (const std::exception&) {
             // No memory even for the line: the failure is still reported below.
         }
@@ -139,15 +149,12 @@ void ReplaceJob::start(const JobInputs& inputs) {
     }
 }
 
-bool ReplaceJob::read_replace_list(const std::string& path) {
-    return ReplaceListReader::read(fs_, path, replace_list_) == 0;
-}
-
 void ReplaceJob::build_targets(const std::string& source, const std::string& content_file) {
     targets_ = TargetSet::build(fs_, store_, FieldParser::source_items(source), except_list_,
                                 content_file);
-    for (const auto& folder : targets_.unreadable_folders()) {
+    for (const auto& [folder, error] : targets_.unreadable_folders()) {
         status(messages::folder_unreadable(folder));
+        observer_.add_status_line(reason_line(error));
         observer_.preparation_failed();
     }
 }
@@ -196,16 +203,17 @@ void ReplaceJob::tick_timer1() {
         if (replace_list_.size() == 1 && !dry_run_) {
             // One entry: run while the file is read, so that no file is held whole.
             StreamResult found;
-            if (store_.scan(path, replace_list_.front(), options_, found, loaded_) != 0) {
-                report(path, JobObserver::Outcome::failed);
+            if (const int error =
+                    store_.scan(path, replace_list_.front(), options_, found, loaded_)) {
+                report(path, JobObserver::Outcome::failed, error);
                 return;
             }
             form_ = Streamed{found};
         } else {
             // A dry run writes nothing, so it takes no file from a job that writes.
             const auto purpose = dry_run_ ? FileStore::Purpose::read : FileStore::Purpose::rewrite;
-            if (store_.load(path, loaded_, purpose) != 0) {
-                report(path, JobObserver::Outcome::failed);  // timer1 stays on for the next target
+            if (const int error = store_.load(path, loaded_, purpose)) {
+                report(path, JobObserver::Outcome::failed, error);  // timer1 stays on
                 return;
             }
             form_ = Held{};
@@ -216,12 +224,12 @@ void ReplaceJob::tick_timer1() {
         }
         timer1_on_ = false;
         timer2_on_ = true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // Out of memory. Only the target being loaded fails: a line that could not be added
         // before it is still queued, and the job's end is tried again on the next tick.
         loaded_.held.close();
         if (loading) {
-            report_failure(targets_[*loading]);
+            report_failure(targets_[*loading], cause_of(e));
         }
     }
 }
@@ -255,7 +263,7 @@ void ReplaceJob::tick_timer2() {
         if (entry_cursor_ >= replace_list_.size()) {
             finish_file();
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // Out of memory in a pass, or a result too long to hold: the file on disk is still
         // the old one.
         timer2_on_ = false;
@@ -263,7 +271,7 @@ void ReplaceJob::tick_timer2() {
         entry_cursor_ = 0;
         form_ = Held{};
         loaded_.held.close();
-        report_failure(targets_[file_cursor_ - 1]);
+        report_failure(targets_[file_cursor_ - 1], cause_of(e));
     }
 }
 
@@ -275,9 +283,15 @@ void ReplaceJob::finish_file() {
     const std::string& path = targets_[file_cursor_ - 1];
     auto form = std::exchange(form_, Held{});
     const auto* streamed = std::get_if<Streamed>(&form);
-    if (replacements_ == 0 || dry_run_ || (streamed && !streamed->found.changes)) {
+    if (dry_run_) {
+        report(path,
+               replacements_ == 0 ? JobObserver::Outcome::unchanged : JobObserver::Outcome::changed,
+               0, replacements_);
+        return;
+    }
+    if (replacements_ == 0 || (streamed && !streamed->found.changes)) {
         loaded_.held.close();  // found unchanged: another job may have it now
-        report(path, JobObserver::Outcome::completed);
+        report(path, JobObserver::Outcome::unchanged);
         return;
     }
     NewContent text = SplicedText();
@@ -292,22 +306,24 @@ void ReplaceJob::finish_file() {
     if (writer_) {
         const auto ticket =
             writer_->submit(path, std::move(text), loaded_.info, std::move(loaded_.held));
-        reports_.push_back(Report{path, JobObserver::Outcome::completed, ticket});
+        reports_.push_back(Report{path, JobObserver::Outcome::changed, 0, replacements_, ticket});
     } else {
         const int error = store_.write_back(path, text, loaded_.info, loaded_.held.get());
         loaded_.held.close();
-        report(path, error == 0 ? JobObserver::Outcome::completed : JobObserver::Outcome::failed);
+        report(path, error == 0 ? JobObserver::Outcome::changed : JobObserver::Outcome::failed,
+               error, replacements_);
     }
 }
 
-void ReplaceJob::report(const std::string& path, JobObserver::Outcome outcome) {
-    reports_.push_back(Report{path, outcome, std::nullopt});
+void ReplaceJob::report(const std::string& path, JobObserver::Outcome outcome, int error,
+                        std::size_t replacements) {
+    reports_.push_back(Report{path, outcome, error, replacements, std::nullopt});
     flush_ready_reports();
 }
 
-void ReplaceJob::report_failure(const std::string& path) {
+void ReplaceJob::report_failure(const std::string& path, int error) {
     try {
-        report(path, JobObserver::Outcome::failed);
+        report(path, JobObserver::Outcome::failed, error);
     } catch (const std::exception&) {
         // No memory even to queue the line: the job goes on rather than end the program.
     }
@@ -335,26 +351,37 @@ void ReplaceJob::flush_reports(bool wait) {
             next.write.reset();
             if (*result != 0) {
                 next.outcome = JobObserver::Outcome::failed;
+                next.error = *result;
             }
         }
-        add_report_line(next.path, next.outcome);
+        add_report_line(next);
         reports_.pop_front();
     }
 }
 
-void ReplaceJob::add_report_line(const std::string& path, JobObserver::Outcome outcome) {
-    switch (outcome) {
-        case JobObserver::Outcome::completed:
-            status(messages::file_done(path));
+void ReplaceJob::add_report_line(const Report& report) {
+    const std::string& path = report.path;
+    switch (report.outcome) {
+        case JobObserver::Outcome::changed:
+            status(dry_run_ ? messages::file_would_change(path) : messages::file_done(path));
+            ++tally_.changed;
+            tally_.replacements += report.replacements;
+            break;
+        case JobObserver::Outcome::unchanged:
+            status(dry_run_ ? messages::file_would_stay(path) : messages::file_done(path));
+            ++tally_.unchanged;
             break;
         case JobObserver::Outcome::skipped:
             status(messages::file_skipped(path));
+            ++tally_.skipped;
             break;
         case JobObserver::Outcome::failed:
             status(messages::file_failed(path));
+            observer_.add_status_line(reason_line(report.error));
+            ++tally_.failed;
             break;
     }
-    observer_.target_finished(path, outcome);
+    observer_.target_finished(path, report.outcome);
 }
 
 void ReplaceJob::end_job() {
@@ -362,6 +389,7 @@ void ReplaceJob::end_job() {
     timer1_on_ = false;
     observer_.set_inputs_locked(false);
     status(messages::kAllDone);
+    status(messages::summary(tally_, dry_run_));
     observer_.clear_except_field();
     observer_.focus_source_field();
 }

@@ -15,6 +15,7 @@
 #include "file_store.h"
 #include "job_observer.h"
 #include "match_options.h"
+#include "messages.h"
 #include "target_set.h"
 #include "write_back_queue.h"
 
@@ -75,20 +76,22 @@ class ReplaceJob {
 
   private:
     void reset();
-    bool read_replace_list(const std::string& path);
     /// Fills the target set and reports the folder items that could not be listed.
     void build_targets(const std::string& source, const std::string& content_file);
     void add_file_info(std::uint64_t total);
     void finish_file();
     /// Adds a target's line, after the lines of every earlier target.
-    void report(const std::string& path, JobObserver::Outcome outcome);
+    void report(const std::string& path, JobObserver::Outcome outcome, int error = 0,
+                std::size_t replacements = 0);
     /// The failure line of a target, as far as memory allows; never throws.
-    void report_failure(const std::string& path);
+    void report_failure(const std::string& path, int error);
     /// Adds the lines whose write-backs have finished, in target order; with `wait`, all.
     void flush_reports(bool wait);
     /// flush_reports(false) that leaves a line it cannot make for a later flush; never throws.
     void flush_ready_reports();
-    void add_report_line(const std::string& path, JobObserver::Outcome outcome);
+    struct Report;
+    /// The target's line (and a failure's reason line), counted for the closing summary.
+    void add_report_line(const Report& report);
     void end_job();
     void status(std::string_view message);
     void set_progress_value(double value);
@@ -98,6 +101,8 @@ class ReplaceJob {
     struct Report {
         std::string path;
         JobObserver::Outcome outcome;
+        int error = 0;  // a failure's cause: an errno, or one of failure::k…
+        std::size_t replacements = 0;
         std::optional<WriteBackQueue::Ticket> write;
     };
 
@@ -133,6 +138,7 @@ class ReplaceJob {
     };
     std::variant<Held, LastPassPlanned, Streamed> form_;
 
+    messages::Tally tally_;  // of the job so far, for its closing summary
     double progress_max_ = 100;
     double progress_value_ = 0;
     bool timer1_on_ = false;

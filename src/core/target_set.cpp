@@ -95,8 +95,8 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
         }
         // A folder that cannot be listed adds nothing: no file outside it may become a target.
         std::vector<std::string> files;
-        if (store.list_folder(item.path, files) != 0) {
-            set.unreadable_.push_back(item.path);
+        if (const int error = store.list_folder(item.path, files)) {
+            set.unreadable_.emplace_back(item.path, error);
             continue;
         }
         set.paths_.insert(set.paths_.end(), files.begin(), files.end());

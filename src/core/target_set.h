@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "field_parser.h"
@@ -39,13 +40,16 @@ class TargetSet {
     const std::string& operator[](std::size_t i) const { return paths_[i]; }
     const std::vector<std::string>& paths() const { return paths_; }
     Skip skip(std::size_t i) const { return skips_[i]; }
-    /// Folder items (as written, without the "*") whose folder could not be listed.
-    const std::vector<std::string>& unreadable_folders() const { return unreadable_; }
+    /// Folder items (as written, without the "*") whose folder could not be listed, each with
+    /// the errno of the listing.
+    const std::vector<std::pair<std::string, int>>& unreadable_folders() const {
+        return unreadable_;
+    }
 
   private:
     std::vector<std::string> paths_;
     std::vector<Skip> skips_;  // one per path
-    std::vector<std::string> unreadable_;
+    std::vector<std::pair<std::string, int>> unreadable_;
 };
 
 }  // namespace wendrel::core

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace wendrel::core {
+
+/// Causes of a failure that are Wendrel's own rather than the system's. They travel where an
+/// errno does, above the range of errno values.
+namespace failure {
+inline constexpr int kNotRegularFile = 0x10000;     // a FIFO, device or socket
+inline constexpr int kLockedByOtherJob = 0x10001;   // another Wendrel job works on the file
+inline constexpr int kAttributesNotKept = 0x10002;  // the new file could not take them
+inline constexpr int kRulesFileUtf16 = 0x10003;     // a rules file Wendrel cannot read as bytes
+}  // namespace failure
+
+/// The reason line shown under a failure line: "  原因：" and the cause, Wendrel's own causes in
+/// the job's language, the system's in the user's locale (its messages' language). Control
+/// characters of the system's text are escaped like a path's.
+std::string reason_line(int error);
+
+}  // namespace wendrel::core
