@@ -1,4 +1,8 @@
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <clocale>
 #include <cstdio>
@@ -19,6 +23,15 @@ constexpr int kExitUsage = 2;
 constexpr const char* kUsageHint =
     "usage: wendrel-batch --change FILE (--source TEXT | --file PATH | --dir PATH)... "
     "[OPTION]...\nTry 'wendrel-batch --help' for more information.\n";
+
+// Whether two descriptors reach the same file (a terminal, a log), where one copy of a line
+// is enough.
+bool same_file(int a, int b) {
+    struct stat first {
+    }, second{};
+    return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
 
 }  // namespace
 
@@ -43,7 +56,12 @@ int main(int argc, char** argv) try {
         return 0;
     }
 
-    batch::BatchPrinter printer(stdout, isatty(STDERR_FILENO) ? stderr : nullptr, request.quiet,
+    // Each finished line reaches the reader at once: a run that is killed loses none. A reader
+    // that goes away (`| head`) stops the printing, not the job, whose status is the exit's.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    batch::BatchPrinter printer(stdout, stderr, !same_file(STDOUT_FILENO, STDERR_FILENO),
+                                isatty(STDERR_FILENO) ? stderr : nullptr, request.quiet,
                                 request.inputs.dry_run);
     core::ReplaceJob job(printer);
     job.start(request.inputs);
@@ -52,10 +70,17 @@ int main(int argc, char** argv) try {
                      kUsageHint);
         return kExitUsage;
     }
+    if (request.strict && printer.warnings() != 0) {
+        std::fputs(
+            "wendrel-batch: the replacement-content file has warnings (see above); "
+            "nothing was changed (--strict)\n",
+            stderr);
+        return kExitUsage;
+    }
     job.run_to_end();
     printer.finish_progress();
-    if (std::fflush(stdout) != 0) {
-        return kExitFailure;
+    if (std::fflush(stdout) != 0 && errno != EPIPE) {
+        return kExitFailure;  // the log could not be written (a full disk, say)
     }
     return printer.any_failure() ? kExitFailure : 0;
 } catch (const std::exception& error) {

@@ -1,5 +1,7 @@
 #include "batch_printer.h"
 
+#include <cerrno>
+
 #include "core/messages.h"
 
 namespace wendrel::batch {
@@ -11,26 +13,48 @@ bool starts_with(const std::string& line, std::string_view prefix) {
 
 }  // namespace
 
-BatchPrinter::BatchPrinter(std::FILE* out, std::FILE* progress, bool quiet, bool dry_run)
-    : out_(out), progress_(progress), quiet_(quiet), dry_run_(dry_run) {}
+BatchPrinter::BatchPrinter(std::FILE* out, std::FILE* errors, bool echo_failures,
+                           std::FILE* progress, bool quiet, bool dry_run)
+    : out_(out),
+      errors_(errors),
+      echo_failures_(echo_failures),
+      progress_(progress),
+      quiet_(quiet),
+      dry_run_(dry_run) {}
 
-void BatchPrinter::print(const std::string& line) {
+void BatchPrinter::print(std::FILE* to, const std::string& line) {
+    if (to == out_ && out_closed_) {
+        return;
+    }
     if (drawn_percent_ >= 0) {
         finish_progress();
     }
-    std::fwrite(line.data(), 1, line.size(), out_);
-    std::fputc('\n', out_);
+    std::fwrite(line.data(), 1, line.size(), to);
+    std::fputc('\n', to);
+    if (to == out_ && std::ferror(out_) && errno == EPIPE) {
+        out_closed_ = true;  // a pipe to a reader that has stopped reading, as `head` does
+    }
 }
 
 void BatchPrinter::add_status_line(const std::string& line) {
-    if (!quiet_ || starts_with(line, core::messages::kFailurePrefix)) {
-        print(line);
+    const bool failure = starts_with(line, core::messages::kFailurePrefix) ||
+                         starts_with(line, core::messages::kReasonPrefix);
+    if (!quiet_ || failure) {
+        print(out_, line);
     }
+    if (failure && echo_failures_) {
+        print(errors_, line);
+    }
+}
+
+void BatchPrinter::add_warning_line(const std::string& line) {
+    ++warnings_;
+    print(errors_, line);
 }
 
 void BatchPrinter::add_file_info_line(const std::string& line) {
     if (!quiet_) {
-        print(line);
+        print(out_, line);
     }
 }
 
@@ -82,7 +106,7 @@ void BatchPrinter::target_finished(const std::string& path, Outcome outcome) {
             total += count;
         }
         line += ", total " + std::to_string(total);
-        print(line);
+        print(out_, line);
     }
     counts_.clear();
 }

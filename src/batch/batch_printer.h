@@ -11,7 +11,11 @@ namespace wendrel::batch {
 /// Prints what the window would show, line by line, and keeps the tally the exit status needs.
 class BatchPrinter final : public core::JobObserver {
   public:
-    BatchPrinter(std::FILE* out, std::FILE* progress, bool quiet, bool dry_run);
+    /// Job lines go to `out`, warnings about the rules file to `errors`; failure lines with
+    /// their reasons go to `errors` as well when `echo_failures` (not when both streams reach
+    /// the same file). The progress bar goes to `progress` (null unless a terminal).
+    BatchPrinter(std::FILE* out, std::FILE* errors, bool echo_failures, std::FILE* progress,
+                 bool quiet, bool dry_run);
 
     void add_status_line(const std::string& line) override;
     void clear_status_log() override {}
@@ -23,6 +27,7 @@ class BatchPrinter final : public core::JobObserver {
     void clear_except_field() override {}
     void focus_source_field() override {}
     void show_input_check(const std::string& text) override;
+    void add_warning_line(const std::string& line) override;
     void entry_applied(const std::string& path, std::size_t entry,
                        std::size_t replacements) override;
     void target_finished(const std::string& path, Outcome outcome) override;
@@ -30,18 +35,23 @@ class BatchPrinter final : public core::JobObserver {
 
     bool input_check_shown() const { return input_check_shown_; }
     bool any_failure() const { return failures_ != 0; }
+    std::size_t warnings() const { return warnings_; }
     /// Clears the progress bar line, if one was drawn.
     void finish_progress();
 
   private:
-    void print(const std::string& line);
+    void print(std::FILE* to, const std::string& line);
 
     std::FILE* out_;
-    std::FILE* progress_;  // null when standard error is not a terminal
+    std::FILE* errors_;
+    bool echo_failures_;
+    bool out_closed_ = false;  // a reader went away: the job goes on, unprinted
+    std::FILE* progress_;      // null when standard error is not a terminal
     bool quiet_;
     bool dry_run_;
     bool input_check_shown_ = false;
     std::size_t failures_ = 0;
+    std::size_t warnings_ = 0;
     double progress_max_ = 100;
     int drawn_percent_ = -1;
     std::vector<std::size_t> counts_;  // replacements per entry in the current target

@@ -85,6 +85,8 @@ bool CommandLine::parse(const std::vector<std::string>& args, BatchRequest& requ
             ok = flag(request.version);
         } else if (name == "--quiet" || name == "-q") {
             ok = flag(request.quiet);
+        } else if (name == "--strict") {
+            ok = flag(request.strict);
         } else if (name == "--dry-run" || name == "-n") {
             ok = flag(in.dry_run);
         } else if (name == "--whole-word" || name == "-w") {
@@ -127,7 +129,9 @@ const char* CommandLine::help_text() {
     return R"(Usage: wendrel-batch [OPTION]... --change FILE (--source TEXT | --file PATH | --dir PATH)...
 
 Replaces text in files, exactly as the Wendrel window does, and prints the window's status
-lines and file information on standard output.
+lines and file information on standard output, one line at a time. Failure lines and their
+reasons go to standard error as well; warnings about the replacement-content file go there
+only. The last line counts the files changed, left unchanged, skipped and failed.
 
 Targets and exclusions:
   --source TEXT    target items in the window's syntax: each item followed by ';',
@@ -146,6 +150,8 @@ Output:
   -n, --dry-run   run the whole job in memory and write nothing; print for each target how
                   many replacements each entry made, and the total
   -q, --quiet     print only failures
+      --strict    when the replacement-content file has warnings (a blank line, text after
+                  a record, a line without '|', ...), change nothing and exit 2
   -h, --help      show this help and exit
       --version   show the version and exit
 
@@ -154,13 +160,15 @@ items to its field in the order given (a --source or --except text without its c
 gets one). Items are processed from the last to the first, as in the window.
 
 The replacement-content file holds one record per line: the find text, '|', the replacement
-text, '|'. Texts are bytes taken exactly as written; lines end in LF or CR LF. Example:
+text, '|'. Texts are bytes taken exactly as written; lines end in LF, CR LF or CR, and a UTF-8
+byte-order mark is skipped (a UTF-16 file is refused). Example:
 
   colour|color|
   Wendrel 1.0|Wendrel 2.0|
 
 Exit status: 0 when every target was completed or left out, 1 when any target could not be
-completed or the replacement-content file could not be read, 2 for bad usage.
+completed, a folder could not be listed or the replacement-content file could not be read, 2
+for bad usage (and, with --strict, for a replacement-content file with warnings).
 )";
 }
 

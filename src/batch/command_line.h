@@ -11,6 +11,8 @@ namespace wendrel::batch {
 struct BatchRequest {
     core::JobInputs inputs;
     bool quiet = false;
+    /// Stop, changing nothing, when the replacement-content file has warnings.
+    bool strict = false;
     bool help = false;
     bool version = false;
 };

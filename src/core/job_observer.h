@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "messages.h"
+
 namespace wendrel::core {
 
 /// What a running job asks of the window (or of any other front end).
@@ -25,6 +27,9 @@ class JobObserver {
     virtual void focus_source_field() = 0;
     /// The start was refused because a required field is empty; `text` says so.
     virtual void show_input_check(const std::string& text) = 0;
+    /// A line about the replacement-content file that looks unintended (message plus time);
+    /// the window shows it in the status log like any other line.
+    virtual void add_warning_line(const std::string& line) { add_status_line(line); }
     /// Repaint now: the start pass does not return to the event loop for a while.
     virtual void refresh() {}
 
@@ -36,6 +41,8 @@ class JobObserver {
                                std::size_t /*replacements*/) {}
     /// A target has been dealt with; its status line has been added.
     virtual void target_finished(const std::string& /*path*/, Outcome /*outcome*/) {}
+    /// The job's closing summary line (counting `tally`) has been added.
+    virtual void summary_added(const messages::Tally& /*tally*/) {}
     /// Part of the start pass failed (the replacement-content file could not be read, a
     /// folder item could not be listed, or the pass itself failed); its failure line has been
     /// added.

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "replace_list_reader.h"
+
 // The job's own texts, byte for byte (UTF-8). Every status message ends in "--".
 namespace wendrel::core::messages {
 
@@ -72,6 +74,31 @@ inline std::string file_would_change(std::string_view path) {
 }
 inline std::string file_would_stay(std::string_view path) {
     return "不会改动文件" + escaped(path) + "--";
+}
+
+/// A warning about the replacement-content file.
+inline std::string rules_warning(const RulesWarning& warning) {
+    using Kind = RulesWarning::Kind;
+    const std::string at = "替换内容来源第" + std::to_string(warning.line) + "行：";
+    switch (warning.kind) {
+        case Kind::blank_line:
+            return at + "空行成了下一条记录查找内容的开头--";
+        case Kind::text_after_record:
+            return at + "第二个“|”后面的文字成了下一条记录查找内容的开头--";
+        case Kind::line_without_bar:
+            return at + "没有“|”，此行成了下一条记录查找内容的一部分--";
+        case Kind::replacement_spans_lines:
+            return at + "缺少第二个“|”，替换内容跨过了换行--";
+        case Kind::empty_find:
+            return at + "查找内容为空，此记录不会替换任何内容--";
+        case Kind::repeated_find:
+            return at + "查找内容与第" + std::to_string(warning.earlier_line) + "行相同--";
+        case Kind::cut_short:
+            return at + "记录不完整，未被读取--";
+        case Kind::no_record:
+            break;
+    }
+    return "替换内容来源中没有一条完整的记录--";
 }
 
 /// What a job did, counted for its closing line.

@@ -56,10 +56,12 @@ ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
       writer_(make_writer(store_, write_threads)),
       clock_(std::move(clock)) {}
 
+std::string ReplaceJob::clock_text() const {
+    return clock_ ? clock_() : std::string();
+}
+
 void ReplaceJob::status(std::string_view message) {
-    std::string line(message);
-    line += clock_ ? clock_() : std::string();
-    observer_.add_status_line(line);
+    observer_.add_status_line(std::string(message) + clock_text());
 }
 
 // The bar refuses a value above its maximum and keeps the old one (a file that grew after the
@@ -101,13 +103,20 @@ void ReplaceJob::start(const JobInputs& inputs) {
         dry_run_ = inputs.dry_run;
         status(messages::kPreparing);
         observer_.refresh();
-        if (const int error = ReplaceListReader::read(fs_, inputs.change, replace_list_)) {
+        std::vector<RulesWarning> warnings;
+        if (const int error =
+                ReplaceListReader::read(fs_, inputs.change, replace_list_, &warnings)) {
             status(messages::kSourceUnreadable);
             observer_.add_status_line(reason_line(error));
             observer_.preparation_failed();
             return;
         }
         status(messages::kSourceRead);
+        // Before any target, so that a job whose rules were not meant can still be stopped.
+        for (const auto& warning : warnings) {
+            observer_.add_warning_line(messages::rules_warning(warning) + clock_text());
+        }
+        tally_.warnings = warnings.size();
         observer_.refresh();
 
         except_list_ = FieldParser::except_names(inputs.except);
@@ -390,6 +399,7 @@ void ReplaceJob::end_job() {
     observer_.set_inputs_locked(false);
     status(messages::kAllDone);
     status(messages::summary(tally_, dry_run_));
+    observer_.summary_added(tally_);
     observer_.clear_except_field();
     observer_.focus_source_field();
 }

@@ -94,6 +94,8 @@ class ReplaceJob {
     void add_report_line(const Report& report);
     void end_job();
     void status(std::string_view message);
+    /// The time text every status line ends with.
+    std::string clock_text() const;
     void set_progress_value(double value);
 
     // A target's line waits here until its write-back (if any) has finished, so lines keep

@@ -22,6 +22,7 @@
 #include "ui/paint_throttle.h"
 #include "ui/platform.h"
 #include "ui/scaled_progress_bar.h"
+#include "ui/status_log.h"
 
 namespace wendrel::ui {
 
@@ -138,7 +139,7 @@ void MainWindow::build_window() {
     ls_status_ = make_list(this, "ls_status", from_twips(0, 2460, 5475, 1140));
     // A long path is shortened in its middle, so that the file name and the time stay in view.
     ls_status_->setTextElideMode(Qt::ElideMiddle);
-    status_paint_ = new PaintThrottle(ls_status_);
+    status_log_ = new StatusLog(ls_status_);
     progress_paint_ = new PaintThrottle(progressbar_);
 }
 
@@ -298,13 +299,32 @@ void MainWindow::update_exclusion_controls(const QString& source_text) {
 }
 
 void MainWindow::add_status_line(const std::string& line) {
-    ls_status_->addItem(QString::fromStdString(line));
-    status_paint_->changed();
+    status_log_->add(QString::fromStdString(line));
+}
+
+void MainWindow::add_warning_line(const std::string& line) {
+    status_log_->add(QString::fromStdString(line), StatusLog::kWarning);
 }
 
 void MainWindow::clear_status_log() {
-    ls_status_->clear();
-    status_paint_->changed();
+    status_log_->clear();
+}
+
+// A failure's line and its reason line stand out from the lines of the files that went well.
+void MainWindow::target_finished(const std::string&, Outcome outcome) {
+    if (outcome == Outcome::failed) {
+        status_log_->mark_last(2, StatusLog::kFailure);
+    }
+}
+
+void MainWindow::preparation_failed() {
+    status_log_->mark_last(2, StatusLog::kFailure);
+}
+
+void MainWindow::summary_added(const core::messages::Tally& tally) {
+    if (tally.failed != 0) {
+        status_log_->mark_last(1, StatusLog::kFailure);
+    }
 }
 
 void MainWindow::add_file_info_line(const std::string& line) {
@@ -344,7 +364,7 @@ void MainWindow::show_input_check(const std::string& text) {
 }
 
 void MainWindow::refresh() {
-    status_paint_->flush();
+    status_log_->flush();
     progress_paint_->flush();
     repaint();
 }

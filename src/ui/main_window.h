@@ -23,6 +23,7 @@ class ClickablePicture;
 class FileChooser;
 class PaintThrottle;
 class ScaledProgressBar;
+class StatusLog;
 
 /// fm_wendrel, the window in which a job is described, started and watched. It turns the
 /// window's events into calls on the job and the job's reports into changes of its controls;
@@ -51,6 +52,10 @@ class MainWindow : public QWidget, private core::JobObserver {
     void focus_source_field() override;
     void show_input_check(const std::string& text) override;
     void refresh() override;
+    void add_warning_line(const std::string& line) override;
+    void target_finished(const std::string& path, Outcome outcome) override;
+    void preparation_failed() override;
+    void summary_added(const core::messages::Tally& tally) override;
 
     void build_window();
     void build_change_frame();
@@ -77,7 +82,7 @@ class MainWindow : public QWidget, private core::JobObserver {
 
     ScaledProgressBar* progressbar_ = nullptr;
     QListWidget* ls_status_ = nullptr;
-    PaintThrottle* status_paint_ = nullptr;
+    StatusLog* status_log_ = nullptr;
     PaintThrottle* progress_paint_ = nullptr;
     QGroupBox* fm_change_ = nullptr;
     QPushButton* cm_change_ = nullptr;

@@ -29,7 +29,10 @@ void PaintThrottle::flush() {
 
 void PaintThrottle::release() {
     if (!widget_.isNull()) {
-        widget_->setUpdatesEnabled(true);  // schedules a repaint of the whole widget
+        widget_->setUpdatesEnabled(true);
+        // Painted now: a repaint merely scheduled would find updates held back again by the
+        // next tick's change, and the widget would stay blank for the whole job.
+        widget_->repaint();
     }
     since_paint_.start();
 }

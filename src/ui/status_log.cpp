@@ -1,0 +1,97 @@
+#include "ui/status_log.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QMenu>
+#include <QScrollBar>
+
+#include "ui/paint_throttle.h"
+
+namespace wendrel::ui {
+
+const QColor StatusLog::kFailure = QColor(0xb0, 0x00, 0x20);
+const QColor StatusLog::kWarning = QColor(0x9a, 0x5b, 0x00);
+
+StatusLog::StatusLog(QListWidget* list)
+    : QObject(list), list_(list), paint_(new PaintThrottle(list)) {
+    // Several lines can be chosen to be copied; choosing one still works as before.
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, &StatusLog::show_menu);
+}
+
+void StatusLog::add(const QString& line, const QColor& colour) {
+    // Following the job, unless the user scrolled up to read an earlier line.
+    const QScrollBar* bar = list_->verticalScrollBar();
+    const bool at_end = bar->value() >= bar->maximum();
+    list_->addItem(line);
+    if (colour.isValid()) {
+        list_->item(list_->count() - 1)->setForeground(colour);
+    }
+    if (at_end) {
+        list_->scrollToBottom();
+    }
+    paint_->changed();
+}
+
+void StatusLog::clear() {
+    list_->clear();
+    paint_->changed();
+}
+
+void StatusLog::mark_last(int count, const QColor& colour) {
+    for (int row = std::max(0, list_->count() - count); row < list_->count(); ++row) {
+        list_->item(row)->setForeground(colour);
+    }
+    paint_->changed();
+}
+
+void StatusLog::flush() {
+    paint_->flush();
+}
+
+QString StatusLog::text(bool selected_only) const {
+    QString all;
+    for (int row = 0; row < list_->count(); ++row) {
+        const QListWidgetItem* item = list_->item(row);
+        if (!selected_only || item->isSelected()) {
+            all += item->text() + u'\n';
+        }
+    }
+    return all;
+}
+
+void StatusLog::show_menu(const QPoint& at) {
+    QMenu menu(list_);
+    QAction* copy = menu.addAction(QStringLiteral("复制"));
+    copy->setEnabled(!list_->selectedItems().isEmpty());
+    QAction* copy_all = menu.addAction(QStringLiteral("复制全部"));
+    QAction* save = menu.addAction(QStringLiteral("保存到文件…"));
+    copy_all->setEnabled(list_->count() > 0);
+    save->setEnabled(list_->count() > 0);
+    const QAction* chosen = menu.exec(list_->viewport()->mapToGlobal(at));
+    if (chosen == copy || chosen == copy_all) {
+        QApplication::clipboard()->setText(text(chosen == copy));
+    } else if (chosen == save) {
+        this->save();
+    }
+}
+
+void StatusLog::save() {
+    const QString path = QFileDialog::getSaveFileName(
+        list_->window(), QStringLiteral("保存状态记录"), QStringLiteral("wendrel.log"));
+    if (path.isEmpty()) {
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(text(false).toUtf8()) < 0 || !file.flush()) {
+        add(QStringLiteral("未能保存状态记录到") + path + QStringLiteral("--"), kFailure);
+        add(QStringLiteral("  原因：") + file.errorString(), kFailure);
+    }
+}
+
+}  // namespace wendrel::ui

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+
+class QListWidget;
+class QPoint;
+
+namespace wendrel::ui {
+
+class PaintThrottle;
+
+/// What the status log (ls_status) does beyond holding lines: it follows the job to its newest
+/// line unless the user has scrolled up to read, shows failures and warnings in colour, and its
+/// context menu copies the chosen lines or the whole log, or saves the log to a file.
+class StatusLog : public QObject {
+  public:
+    static const QColor kFailure;
+    static const QColor kWarning;
+
+    explicit StatusLog(QListWidget* list);
+
+    void add(const QString& line, const QColor& colour = {});
+    void clear();
+    /// Colours the last `count` lines (a failure line and its reason, say).
+    void mark_last(int count, const QColor& colour);
+    /// Paints what is held back now.
+    void flush();
+    /// The log as text, one line each, in order; only the chosen lines with `selected_only`.
+    QString text(bool selected_only) const;
+
+  private:
+    void show_menu(const QPoint& at);
+    void save();
+
+    QListWidget* list_;
+    PaintThrottle* paint_;
+};
+
+}  // namespace wendrel::ui
