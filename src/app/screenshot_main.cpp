@@ -34,6 +34,10 @@ bool write_samples(const QDir& root) {
            write_file(docs.filePath(QStringLiteral("readme.txt")),
                       QByteArray("colour and flavour of the catalogue\n").repeated(40)) &&
            write_file(docs.filePath(QStringLiteral("todo.txt")), "feed the cat\n") &&
+           // A file nobody may write: the log shows its failure line with the reason.
+           write_file(docs.filePath(QStringLiteral("zz-locked.txt")), "the cat's own file\n") &&
+           QFile::setPermissions(docs.filePath(QStringLiteral("zz-locked.txt")),
+                                 QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther) &&
            write_file(root.filePath(QStringLiteral("changes.txt")),
                       "cat|dog|\r\ncolour|color|\r\nflavour|flavor|\r\n");
 }
