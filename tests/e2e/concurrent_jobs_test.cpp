@@ -8,6 +8,7 @@
 
 #include "../process_runner.h"
 #include "core/file_store.h"
+#include "core/replace_job.h"
 
 namespace {
 
@@ -144,7 +145,10 @@ TEST_F(ConcurrentJobs, KilledJobLeavesEveryFileWholeAndNothingBehind) {
         wait_for(job);
         std::vector<std::string> extra;
         std::ranges::set_difference(names(folder()), before, std::back_inserter(extra));
-        ASSERT_LE(extra.size(), 1u) << testing::PrintToString(extra);
+        // Each writing thread may have been killed between naming its new file and putting it
+        // in place: at most one such name each.
+        ASSERT_LE(extra.size(), wendrel::core::ReplaceJob::kWriteThreads)
+            << testing::PrintToString(extra);
         for (const auto& name : extra) {
             ASSERT_TRUE(wendrel::core::FileStore::is_temp_name(name)) << "left behind: " << name;
         }
