@@ -1,36 +1,29 @@
-// End-to-end tests of the wendrel-batch program on temporary folder trees.
+// The wendrel-batch program on temporary folder trees, and under the limits a user or a service
+// manager can set on it: each limit is met with failure lines and exit status 1, never with an
+// abort, a kill or a file left behind.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
-#include <string>
-#include <vector>
+
+#include <sys/resource.h>
+
+#include "../process_runner.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace wendrel::test;
 
-struct RunResult {
-    int exit_code = -1;
-    std::vector<std::string> out;  // the lines, with the time of day taken off the status lines
-    std::string err;
+// Sets a limit in the child; should it not take, the files the tests expect to fail are done.
+void limit(int resource, rlim_t value) {
+    const rlimit both{value, value};
+    ::setrlimit(resource, &both);
+}
+
+struct Result {
+    int status;
+    std::string out, err;  // the time of day taken off the status lines
 };
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void spit(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 class BatchCli : public ::testing::Test {
   protected:
@@ -38,10 +31,11 @@ class BatchCli : public ::testing::Test {
         char tmpl[] = "/tmp/wendrel-batch-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root_ = tmpl;
+        fs::create_directories(root_ / "d");
     }
     void TearDown() override { fs::remove_all(root_); }
 
-    std::string p(const std::string& name) const { return (root_ / name).string(); }
+    std::string p(const std::string& name) const { return root_ / name; }
     /// `text` with every "@" standing for the test folder and a "/".
     std::string expand(std::string text) const {
         for (std::size_t at = 0; (at = text.find('@', at)) != std::string::npos;) {
@@ -49,146 +43,184 @@ class BatchCli : public ::testing::Test {
         }
         return text;
     }
+    std::vector<std::string> expand(std::vector<std::string> texts) const {
+        for (auto& text : texts) {
+            text = expand(text);
+        }
+        return texts;
+    }
 
-    // Runs the program on the expanded `args` with the C locale, so the time of each line is
-    // HH:MM:SS.
-    RunResult run(const std::vector<std::string>& args) {
-        std::string command = "LC_ALL=C " WENDREL_BATCH_BINARY;
-        for (const auto& arg : args) {  // each argument quoted for the shell
-            command += " '" + std::regex_replace(expand(arg), std::regex("'"), "'\\''") + "'";
-        }
-        const int status = std::system((command + " >" + p(".out") + " 2>" + p(".err")).c_str());
-        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, slurp(root_ / ".err")};
-        static const std::regex time(R"(--\d\d:\d\d:\d\d$)");
-        std::istringstream lines(slurp(root_ / ".out"));
-        for (std::string line; std::getline(lines, line);) {
-            result.out.push_back(std::regex_replace(line, time, "--"));
-        }
-        return result;
+    Result run(const std::vector<std::string>& args, const std::function<void()>& limits = {}) {
+        const int status = wait_for(start_batch(expand(args), p("out"), p("err"), limits));
+        static const std::regex time("--\\d\\d:\\d\\d:\\d\\d\n");
+        return {status, std::regex_replace(slurp(p("out")), time, "--\n"), slurp(p("err"))};
+    }
+
+    // Runs the program over folder d under `limits`: it must complete the files `done` and fail
+    // the files `failed` in the order it takes them, end with status 1 and leave no file behind.
+    void expect_limited(const std::string& list, const std::function<void()>& limits,
+                        const std::vector<std::string>& done,
+                        const std::vector<std::string>& failed) {
+        spit(p("list"), list);
+        const auto before = names(p("d"));
+        const Result r = run({"--dir", "@d", "--change", "@list"}, limits);
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_EQ(paths(r.out, kDone), expand(done)) << r.out << r.err;
+        EXPECT_EQ(paths(r.out, kFailed), expand(failed)) << r.out << r.err;
+        EXPECT_EQ(names(p("d")), before);
     }
 
     fs::path root_;
 };
 
-// One folder job run twice: as a dry run, which prints each entry's count per file after the
-// file's line and writes nothing, then for real, which rewrites the files.
-TEST_F(BatchCli, FolderJobDryRunThenForReal) {
-    fs::create_directory(root_ / "d");
-    spit(root_ / "d/b.txt", "one cat\r\n");
-    spit(root_ / "d/a.txt", "cat and Cat, concat");
-    spit(root_ / "rules", "cat|dog|\r\ndog|cow|\r\n");
-    std::vector<std::string> want = {
-        "正在为替换做准备，请稍候--",
-        "完成对替换内容来源的读取--",
-        "完成对除去文件列表的读取--",
-        "类型--文件夹/文件",
-        "包含文件--2",
-        "除去文件--0",
-        "大小--1kb",
-        "完成替换的准备工作，即将开始替换--",
-        "完成文件" + p("d/a.txt") + "的替换--",
-        "dry run: " + p("d/a.txt") + ": replacements per entry: 2 2, total 4",
-        "完成文件" + p("d/b.txt") + "的替换--",
-        "dry run: " + p("d/b.txt") + ": replacements per entry: 1 1, total 2",
-        "完成了对所有文件的替换--"};
-    const auto dry = run({"--dir", "@d", "--change", "@rules", "-i", "-w", "--dry-run"});
-    EXPECT_EQ(dry.exit_code, 0) << dry.err;
+// One folder job run as a dry run, which prints each entry's count per file after the file's
+// line and writes nothing, then for real, which rewrites the files; then quietly, which prints
+// only the failures.
+TEST_F(BatchCli, FolderJobDryRunThenForRealThenQuiet) {
+    spit(p("d/b.txt"), "one cat\r\n");
+    spit(p("d/a.txt"), "cat and Cat, concat");
+    spit(p("rules"), "cat|dog|\r\ndog|cow|\r\n");
+    const std::string want = expand(R"(正在为替换做准备，请稍候--
+完成对替换内容来源的读取--
+完成对除去文件列表的读取--
+类型--文件夹/文件
+包含文件--2
+除去文件--0
+大小--1kb
+完成替换的准备工作，即将开始替换--
+完成文件@d/a.txt的替换--
+dry run: @d/a.txt: replacements per entry: 2 2, total 4
+完成文件@d/b.txt的替换--
+dry run: @d/b.txt: replacements per entry: 1 1, total 2
+完成了对所有文件的替换--
+)");
+    const Result dry = run({"--dir", "@d", "--change", "@rules", "-i", "-w", "--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
     EXPECT_EQ(dry.out, want);
-    EXPECT_EQ(slurp(root_ / "d/a.txt"), "cat and Cat, concat");
-    EXPECT_EQ(slurp(root_ / "d/b.txt"), "one cat\r\n");
+    EXPECT_EQ(slurp(p("d/a.txt")), "cat and Cat, concat");
+    EXPECT_EQ(slurp(p("d/b.txt")), "one cat\r\n");
 
-    std::erase_if(want, [](const std::string& line) { return line.starts_with("dry run"); });
-    const auto real = run({"--dir", "@d", "--change", "@rules", "-i", "-w"});
-    EXPECT_EQ(real.exit_code, 0) << real.err;
-    EXPECT_EQ(real.out, want);
-    EXPECT_EQ(slurp(root_ / "d/a.txt"), "cow and cow, concat");
-    EXPECT_EQ(slurp(root_ / "d/b.txt"), "one cow\r\n");
+    const Result real = run({"--dir", "@d", "--change", "@rules", "-i", "-w"});
+    EXPECT_EQ(real.status, 0) << real.err;
+    EXPECT_EQ(real.out, std::regex_replace(want, std::regex("dry run.*\n"), ""));
+    EXPECT_EQ(slurp(p("d/a.txt")), "cow and cow, concat");
+    EXPECT_EQ(slurp(p("d/b.txt")), "one cow\r\n");
+
+    spit(p("q"), "cat");
+    EXPECT_EQ(run({"--file", "@q", "--file", "@gone", "--change", "@rules", "-q"}).out,
+              expand("未能完成文件@gone的替换--\n"));
+    EXPECT_EQ(slurp(p("q")), "cow");
 }
 
 // Every value of --source, --file, --dir, --except and --exclude adds whole items to its
-// field, in the order given, whatever the mix; paths the field cannot express are refused.
+// field, in the order given, whatever the mix; paths the field cannot express are refused, as
+// are options the program does not know or that lack their value or have one they cannot take.
 // Files, all holding "cat": d/1, d/2, f, g, s*/x (in a folder named "s*"), t*, a;b.
-TEST_F(BatchCli, OptionMixTable) {
-    spit(root_ / "rules", "cat|dog|\n");
+TEST_F(BatchCli, OptionTable) {
+    spit(p("r"), "cat|dog|\n");
     struct Row {
-        std::vector<std::string> args;  // "@x" stands for the path of x under the test folder
-        int exit_code;
-        std::vector<std::string> done;  // files completed, in the order the job takes them
-        std::string err_contains;       // with "@x" as in args
+        std::vector<std::string> args;  // after "--change @r"; "@x" stands for the path of x
+        int status;
+        std::vector<std::string> done = {};  // files completed, in the order the job takes them
+        std::string err_contains = "";       // with "@x" as in args
     };
+    const std::string missing = "请选择要替换的文件和替换来源";
     const std::vector<Row> rows = {
-        {{"--source", "@f", "--source", "@g"}, 0, {"g", "f"}, ""},
-        {{"--file", "@f", "--source", "@g", "--file", "@d/1"}, 0, {"d/1", "g", "f"}, ""},
+        {{"--source", "@f", "--source", "@g"}, 0, {"@g", "@f"}},
+        {{"--file", "@f", "--source", "@g", "--file", "@d/1"}, 0, {"@d/1", "@g", "@f"}},
         {{"--dir", "@d", "--source", "@f;@g", "--dir", "@s*"},
          0,
-         {"s*/x", "g", "f", "d/1", "d/2"},
-         ""},
-        {{"--dir", "@d", "--except", "@d/1", "--exclude", "@d/2"}, 0, {}, ""},
-        {{"--dir", "@d", "--except", "@d/2;@f", "--except", "@d/1"}, 0, {}, ""},
+         {"@s*/x", "@g", "@f", "@d/1", "@d/2"}},
+        {{"--dir", "@d", "--except", "@d/1", "--exclude", "@d/2"}, 0},
+        {{"--dir", "@d", "--except", "@d/2;@f", "--except", "@d/1"}, 0},
         {{"--file", "@t*"}, 2, {}, "--file '@t*'"},
         {{"--file", "@f", "--file", "@a;b"}, 2, {}, "--file '@a;b'"},
+        {{"--file", "@f", "--change", "@no-rules"}, 1},
+        {{"--file", "@f", "--change", ""}, 2, {}, missing},
+        {{"--source", ""}, 2, {}, missing},  // "" adds nothing
+        {{"--bogus"}, 2, {}, "unknown option: --bogus"},
+        {{"--file", "@f", "--change"}, 2, {}, "--change needs a value"},
+        {{"--quiet=yes"}, 2, {}, "takes no value"},
+        {{"--help"}, 0},
+        {{"--version"}, 0},
     };
-    const std::vector<std::string> files = {"d/1", "d/2", "f", "g", "s*/x", "t*", "a;b"};
-    const std::regex completed("完成文件" + p("") + "(.*)的替换--");
+    const std::vector<std::string> files = {"@d/1", "@d/2", "@f", "@g", "@s*/x", "@t*", "@a;b"};
+    fs::create_directories(p("s*"));
     for (const auto& row : rows) {
-        fs::create_directories(root_ / "d");
-        fs::create_directories(root_ / "s*");
         for (const auto& name : files) {
-            spit(root_ / name, "cat");
+            spit(expand(name), "cat");
         }
-        const std::string label = ::testing::PrintToString(row.args) + " ";
-        std::vector<std::string> args = row.args;
-        args.insert(args.end(), {"--change", "@rules"});
-        const auto r = run(args);
-        EXPECT_EQ(r.exit_code, row.exit_code) << label << r.err;
-        EXPECT_NE(r.err.find(expand(row.err_contains)), std::string::npos) << label << r.err;
-        std::vector<std::string> done;
-        for (const auto& line : r.out) {
-            if (std::smatch m; std::regex_match(line, m, completed)) {
-                done.push_back(m[1]);
-            }
-        }
-        EXPECT_EQ(done, row.done) << label;
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        std::vector<std::string> args = {"--change", "@r"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const Result r = run(args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_NE(r.err.find(expand(row.err_contains)), std::string::npos) << r.err;
+        EXPECT_EQ(paths(r.out, kDone), expand(row.done));
         for (const auto& name : files) {
-            const bool rewritten = std::ranges::find(done, name) != done.end();
-            EXPECT_EQ(slurp(root_ / name), rewritten ? "dog" : "cat") << label << name;
+            const bool rewritten = std::ranges::find(row.done, name) != row.done.end();
+            EXPECT_EQ(slurp(expand(name)), rewritten ? "dog" : "cat") << name;
         }
     }
 }
 
-TEST_F(BatchCli, ExitStatusTable) {
-    spit(root_ / "t.txt", "x");
-    struct Row {
-        std::vector<std::string> args;
-        int exit_code;
-        std::string err_contains;
-    };
-    const std::vector<Row> rows = {
-        {{"--file", "@t.txt", "--change", "@no-rules"}, 1, ""},
-        {{"--file", "@t.txt"}, 2, "请选择要替换的文件和替换来源"},
-        // An empty --source adds nothing, so the field is still missing.
-        {{"--source", "", "--change", "@t.txt"}, 2, "请选择要替换的文件和替换来源"},
-        {{"--bogus"}, 2, "unknown option: --bogus"},
-        {{"--file", "@t.txt", "--change"}, 2, "--change needs a value"},
-        {{"--quiet=yes"}, 2, "takes no value"},
-        {{"--help"}, 0, ""},
-        {{"--version"}, 0, ""},
-    };
-    for (const auto& row : rows) {
-        const auto r = run(row.args);
-        EXPECT_EQ(r.exit_code, row.exit_code) << row.args[0] << " " << r.err;
-        EXPECT_NE(r.err.find(row.err_contains), std::string::npos) << r.err;
-    }
-    EXPECT_FALSE(fs::exists(root_ / "no-rules"));
+// With too little address space for its write-back threads the program writes in the tick;
+// a file too large for what is left fails, and the others are done.
+TEST_F(BatchCli, AddressSpaceLimitGivesFailureLinesNotAnAbort) {
+#ifdef WENDREL_SANITIZED
+    GTEST_SKIP() << "a sanitized build reserves terabytes of address space: no RLIMIT_AS run";
+#endif
+    spit(p("d/small"), "a cat");
+    spit(p("d/large"), std::string(40 << 20, 'c'));
+    expect_limited("cat|dog|\r\nzz|y|\r\n", [] { limit(RLIMIT_AS, 60 << 20); }, {"@d/small"},
+                   {"@d/large"});
+    EXPECT_EQ(slurp(p("d/small")), "a dog");
+    EXPECT_EQ(fs::file_size(p("d/large")), 40u << 20);
 }
 
-TEST_F(BatchCli, QuietPrintsOnlyFailures) {
-    spit(root_ / "ok.txt", "a");
-    spit(root_ / "rules", "a|b|\n");
-    const auto r = run({"--file", "@ok.txt", "--file", "@gone.txt", "--change", "@rules", "-q"});
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.out, std::vector<std::string>{"未能完成文件" + p("gone.txt") + "的替换--"});
-    EXPECT_EQ(slurp(root_ / "ok.txt"), "b");
+// A new content longer than RLIMIT_FSIZE fails the file: with one entry (copied from the file)
+// and with two (written from memory).
+TEST_F(BatchCli, FileSizeLimitFailsTheFileAndLeavesNothingBehind) {
+    const std::string long_text(100000, 'y');
+    for (const std::string& list :
+         {"x|" + long_text + "|\r\n", "x|" + long_text + "|\r\nq|r|\r\n"}) {
+        spit(p("d/f"), "a x b");
+        expect_limited(list, [] { limit(RLIMIT_FSIZE, 16 * 1024); }, {}, {"@d/f"});
+        EXPECT_EQ(slurp(p("d/f")), "a x b");
+    }
+}
+
+// A memory cgroup below a file's size, and a replacement that would multiply a file past it:
+// both files fail before they take the memory (the out-of-memory killer would end the program),
+// and a small file is done.
+TEST_F(BatchCli, MemoryCgroupBelowTheFileGivesFailureLinesNotAKill) {
+    std::smatch own;  // this process's memory cgroup (v1), where a group of ours may be made
+    const std::string cgroups = slurp("/proc/self/cgroup");
+    const fs::path group =
+        std::regex_search(cgroups, own, std::regex(":memory:(.*)"))
+            ? "/sys/fs/cgroup/memory" + own[1].str() + "/wendrel-limits-" + std::to_string(getpid())
+            : "";
+    std::error_code error;
+    if (group.empty() || !fs::create_directory(group, error)) {
+        GTEST_SKIP() << "no memory cgroup (v1) this test may create a group in: " << group;
+    }
+    spit(group / "memory.limit_in_bytes", "67108864");
+    const bool limited = slurp(group / "memory.limit_in_bytes") == "67108864\n";
+    if (limited) {
+        spit(p("d/small"), "x");
+        spit(p("d/large"), std::string(48 << 20, 'b'));
+        spit(p("d/multiplied"), std::string(100, 'a'));
+        expect_limited("a|" + std::string(1 << 20, 'y') + "|\r\nx|z|\r\n",
+                       [procs = group / "cgroup.procs"] { spit(procs, "0"); },  // "0": itself
+                       {"@d/small"}, {"@d/large", "@d/multiplied"});
+    }
+    fs::remove(group, error);
+    if (!limited) {
+        GTEST_SKIP() << "could not set a memory limit on " << group;
+    }
+    EXPECT_EQ(slurp(p("d/small")), "z");
+    EXPECT_EQ(fs::file_size(p("d/large")), 48u << 20);
+    EXPECT_EQ(slurp(p("d/multiplied")), std::string(100, 'a'));
 }
 
 }  // namespace

@@ -12,8 +12,9 @@ std::string lower_case(std::string text) {
     return text;
 }
 
-bool is_word_char(char c) {
-    const auto code = static_cast<unsigned char>(c);
+// Only the ASCII letters; `inside` false stands for a position past either end of the text.
+bool letter(const std::string& text, std::size_t i, bool inside) {
+    const auto code = inside ? static_cast<unsigned char>(text[i]) : 0;
     return (code >= 65 && code <= 90) || (code >= 97 && code <= 122);
 }
 
@@ -23,27 +24,22 @@ ModelPassResult model_entry_pass(const std::string& content, const core::Entry& 
                                  core::MatchOptions options) {
     const std::string& find = entry.find;
     const std::size_t n = find.size();
-    // Every test reads `content`, never the result; the ends count as non-letters.
-    const auto letter_at = [&](std::size_t i, bool inside) {
-        return inside && is_word_char(content[i]);
-    };
     ModelPassResult result;
-    std::size_t pos = 0;
-    while (pos < content.size()) {
+    for (std::size_t pos = 0; pos < content.size();) {
         const std::string candidate = content.substr(pos, n);
         const bool replace =
             n > 0 && candidate.size() == n &&              // an empty find never matches,
             lower_case(candidate) == lower_case(find) &&   // equal but for letter case,
             (!options.match_case || candidate == find) &&  // exactly equal when case matters,
-            (!options.whole_word ||                        // no letter on either side
-             (!letter_at(pos - 1, pos > 0) && !letter_at(pos + n, pos + n < content.size())));
+            (!options.whole_word ||  // no letter of `content` (never the result) on either side
+             (!letter(content, pos - 1, pos > 0) &&
+              !letter(content, pos + n, pos + n < content.size())));
         if (replace) {
             result.content += entry.replace;
             ++result.replacements;
             pos += n;
         } else {
-            result.content += content[pos];
-            ++pos;
+            result.content += content[pos++];
         }
     }
     return result;
@@ -55,11 +51,11 @@ std::vector<core::Entry> model_read_records(const std::string& bytes) {
     // Reads up to and including the next "|"; tells whether the "|" was there.
     const auto read_text = [&](std::string& text) {
         while (pos < bytes.size()) {
-            const char c = bytes[pos++];
-            if (c == '|') {
+            if (const char c = bytes[pos++]; c != '|') {
+                text += c;
+            } else {
                 return true;
             }
-            text += c;
         }
         return false;
     };
@@ -70,8 +66,7 @@ std::vector<core::Entry> model_read_records(const std::string& bytes) {
             entries.push_back(entry);
         }
         // Two characters are skipped unexamined, except that a lone LF ends the record.
-        const std::size_t skip = pos < bytes.size() && bytes[pos] == '\n' ? 1 : 2;
-        pos = std::min(pos + skip, bytes.size());
+        pos = std::min(pos + (pos < bytes.size() && bytes[pos] == '\n' ? 1 : 2), bytes.size());
     }
     return entries;
 }

@@ -1,0 +1,98 @@
+// wendrel-batch run as a child process in the C locale (the time of each line is then
+// HH:MM:SS), and what its output says of each file.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace wendrel::test {
+
+namespace fs = std::filesystem;
+
+inline std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void spit(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline std::set<std::string> names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+/// Starts the program on `args`, its standard output going to `out` and its errors to `err`,
+/// after `in_child` has run in the child (to set limits on it).
+inline pid_t start_batch(std::vector<std::string> args, const std::string& out,
+                         const std::string& err, const std::function<void()>& in_child = {}) {
+    args.insert(args.begin(), WENDREL_BATCH_BINARY);
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    // A small quarantine keeps a sanitized build's memory near the program's own.
+    std::string locale = "LC_ALL=C", asan = "ASAN_OPTIONS=quarantine_size_mb=1";
+    char* envp[] = {locale.data(), asan.data(), nullptr};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        if (in_child) {
+            in_child();
+        }
+        ::execve(argv[0], argv.data(), envp);
+        ::_exit(97);
+    }
+    return pid;
+}
+
+/// The exit status of `pid` as a shell gives it (128 + the signal that ended it), or -1 if it
+/// could not be waited for; a process still running after 20 s is killed, so none is left.
+inline int wait_for(pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int status = 0;
+    pid_t done = -1;
+    while (pid > 0 && (done = ::waitpid(pid, &status, WNOHANG)) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done != pid ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+inline const std::string kDone = "完成文件", kFailed = "未能完成文件";
+
+/// The paths of the lines of `out` that say a file was done (`head` kDone) or failed (kFailed).
+inline std::vector<std::string> paths(const std::string& out, const std::string& head) {
+    std::vector<std::string> found;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (const auto end = line.rfind("的替换--"); line.starts_with(head) && end != line.npos) {
+            found.push_back(line.substr(head.size(), end - head.size()));
+        }
+    }
+    return found;
+}
+
+}  // namespace wendrel::test
