@@ -14,7 +14,7 @@ class MainWindowTest : public QObject {
 
     std::optional<WindowBench> bench_;
 
-    QWidget& window() const { return bench_->main(); }
+    QWidget& window() const { return *bench_->window; }
 
     /// The lines of a list, apart by "|".
     QString items(const char* list_name) const {
@@ -38,12 +38,10 @@ class MainWindowTest : public QObject {
 
     QString framed_fields() const {
         QStringList framed;
-        for (const char* name : kFields) {
-            if (bench_->field(name)->hasFrame()) {
-                framed << QString::fromLatin1(name);
-            }
+        for (const char* name : WindowBench::kFields) {
+            framed << (bench_->field(name)->hasFrame() ? QString::fromLatin1(name) : QString());
         }
-        return framed.join(u' ');
+        return framed.join(u' ').simplified();
     }
 
   private slots:
@@ -77,9 +75,7 @@ class MainWindowTest : public QObject {
         for (const auto& [text, open] : {std::pair{u"/srv/a.txt;/srv/docs*;"_s, true},
                                          {u"/srv/a.txt;/srv/b.txt;"_s, false},
                                          {u"**"_s, true},
-                                         {u"/srv/docs*"_s, false},
-                                         {u"/a*b*"_s, true},
-                                         {QString(), false}}) {
+                                         {u"/srv/docs*"_s, false}}) {
             bench_->field("txt_source")->setText(text);
             const QString cycle = open ? all : QString(all).remove(u"txt_except cm_except "_s);
             QStringList visited;

@@ -24,14 +24,10 @@ inline bool wait_active(QWidget* window) {
     return window && QTest::qWaitFor([window] { return window->isActiveWindow(); });
 }
 
-inline constexpr const char* kFields[] = {"txt_source", "txt_except", "txt_change"};
-
 /// Held in a std::optional: reset() closes the window and leaves the tree.
-class WindowBench {
-  public:
+struct WindowBench {
     /// Makes the tree ("x/" a folder, "x=text" a file), moves into it and shows the window.
     bool set_up(const QStringList& entries) {
-        temp_ = std::make_unique<QTemporaryDir>();
         for (const QString& entry : entries) {
             QFile file(path(entry.section(u'=', 0, 0)));
             if (!QDir().mkpath(QFileInfo(file).path()) ||
@@ -40,54 +36,43 @@ class WindowBench {
                 return false;
             }
         }
-        old_current_ = QDir::currentPath();
-        clock_calls = 0;
-        window_ = std::make_unique<wendrel::ui::MainWindow>(
+        window = std::make_unique<wendrel::ui::MainWindow>(
             [this] { return "#" + std::to_string(++clock_calls); });
-        window_->show();
-        window_->activateWindow();
-        return temp_->isValid() && QDir::setCurrent(temp_->path()) && wait_active(window_.get());
+        window->show();
+        window->activateWindow();
+        return temp.isValid() && QDir::setCurrent(temp.path()) && wait_active(window.get());
     }
-
     ~WindowBench() {
-        window_.reset();  // takes any open chooser with it
-        QDir::setCurrent(old_current_);
+        window.reset();  // takes any open chooser with it
+        QDir::setCurrent(old_current);
     }
 
-    QString path(const QString& relative) const { return QDir(temp_->path()).filePath(relative); }
+    QString path(const QString& relative) const { return QDir(temp.path()).filePath(relative); }
     /// `text` with every "@" standing for the tree's folder.
     QString expand(const QString& text) const { return QString(text).replace(u'@', path({})); }
-
-    wendrel::ui::MainWindow& main() const { return *window_; }
-    QLineEdit* field(const char* name) const { return control<QLineEdit>(*window_, name); }
-    /// The texts of the three fields, apart by "|".
+    QLineEdit* field(const char* name) const { return control<QLineEdit>(*window, name); }
+    /// The texts of txt_source, txt_except and txt_change, apart by "|".
     QString fields() const {
-        QStringList texts;
-        for (const char* name : kFields) {
-            texts << field(name)->text();
-        }
-        return texts.join(u'|');
+        return field("txt_source")->text() + u'|' + field("txt_except")->text() + u'|' +
+               field("txt_change")->text();
     }
-    /// Sets the three fields from such a text, in which "@" stands for the tree's folder.
+    /// Sets the three fields from such a text.
     void fill(const QString& texts) const {
-        const QStringList parts = expand(texts).split(u'|');
         for (int i = 0; i < 3; ++i) {
-            field(kFields[i])->setText(parts.value(i));
+            field(kFields[i])->setText(expand(texts).section(u'|', i, i));
         }
     }
     void click(const char* name) const {
-        QTest::mouseClick(control(*window_, name), Qt::LeftButton);
+        QTest::mouseClick(control(*window, name), Qt::LeftButton);
     }
-    /// The main window's control that has the focus, or gets it back when the window is active.
+    /// The control that has the focus, or gets it back when the window is active again.
     QString focus() const {
-        const QWidget* focus = window_->focusWidget();
-        return focus ? focus->objectName() : u"(none)"_s;
+        return window->focusWidget() ? window->focusWidget()->objectName() : u"(none)"_s;
     }
 
+    static constexpr const char* kFields[] = {"txt_source", "txt_except", "txt_change"};
+    QTemporaryDir temp;
+    QString old_current = QDir::currentPath();
+    std::unique_ptr<wendrel::ui::MainWindow> window;
     int clock_calls = 0;
-
-  private:
-    std::unique_ptr<QTemporaryDir> temp_;
-    QString old_current_;
-    std::unique_ptr<wendrel::ui::MainWindow> window_;
 };
