@@ -55,7 +55,7 @@ class ChooserTest : public QObject {
 
     void choosers_data() {
         // The fields before and after as txt_source|txt_except|txt_change, "@" for the tree,
-        // where the choosers start; openings apart by ", ", each a script of gestures: "open:X"
+        // where the choosers start; openings split by ", ", each a script of gestures: "open:X"
         // (double-click a folder), "pick:F" or "double:F" (a file), "ok", "close" or "Esc".
         for (const char* column : {"button", "before", "openings", "after", "focus"}) {
             QTest::addColumn<QString>(column);

@@ -16,7 +16,7 @@ class MainWindowTest : public QObject {
 
     QWidget& window() const { return *bench_->window; }
 
-    /// The lines of a list, apart by "|".
+    /// The lines of a list, joined by "|".
     QString items(const char* list_name) const {
         QStringList texts;
         const auto* list = control<QListWidget>(window(), list_name);

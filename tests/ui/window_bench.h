@@ -51,7 +51,7 @@ struct WindowBench {
     /// `text` with every "@" standing for the tree's folder.
     QString expand(const QString& text) const { return QString(text).replace(u'@', path({})); }
     QLineEdit* field(const char* name) const { return control<QLineEdit>(*window, name); }
-    /// The texts of txt_source, txt_except and txt_change, apart by "|".
+    /// The texts of txt_source, txt_except and txt_change, joined by "|".
     QString fields() const {
         return field("txt_source")->text() + u'|' + field("txt_except")->text() + u'|' +
                field("txt_change")->text();
