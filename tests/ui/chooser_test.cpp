@@ -1,160 +1,139 @@
-// The choosers and the about box as the main window's buttons open them: the windows, what
-// they hand back to which field, where the focus goes when they close, their lists and keys,
-// and the mounted volumes that stand for drives.
-#include <QKeySequence>
+// The choosers and the about box as the main window's buttons open them, and the mounted
+// volumes that stand for drives.
 #include <QWindow>
 
-#include "ui/file_list.h"
-#include "ui/folder_list.h"
 #include "ui/platform.h"
 #include "window_bench.h"
-
-using wendrel::ui::FileList;
-using wendrel::ui::FolderList;
 
 class ChooserTest : public QObject {
     Q_OBJECT
 
-    WindowBench bench_;
+    std::optional<WindowBench> bench_;
 
-    /// Clicks the one entry of the list whose text ends in `name`; a double-click as a mouse
-    /// makes it: a click, then a press that is a double-click, then its release.
-    static bool click(QListWidget& list, const QString& name, int clicks) {
-        const QList<QListWidgetItem*> found = list.findItems(name, Qt::MatchEndsWith);
-        if (found.size() != 1) {
-            return false;
-        }
-        list.scrollToItem(found.front());
-        const QPoint at = list.visualItemRect(found.front()).center();
-        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
-        if (clicks == 2) {
-            QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, at);
-        }
-        return true;
+    /// The one visible top-level window with this name, or null when there is none or several.
+    static QWidget* open_window(const char* name) {
+        QList<QWidget*> shown = QApplication::topLevelWidgets();
+        shown.removeIf([name](const QWidget* window) {
+            return !window->isVisible() || window->objectName() != QLatin1StringView(name);
+        });
+        return shown.size() == 1 ? shown.front() : nullptr;
     }
 
-    /// Works an open chooser as `gesture` says (see choosers_data()); false when the gesture
-    /// finds nothing to work on or does not have its effect.
-    bool act(QWidget& chooser, const QString& gesture) {
+    /// Works an open chooser as `gesture` says (see choosers_data()); false when it fails.
+    static bool act(QWidget& chooser, const QString& gesture) {
         const QString verb = gesture.section(u':', 0, 0);
-        const QString path = bench_.path(gesture.section(u':', 1));
-        const QString name = QFileInfo(path).fileName();
-        auto* dir = control<FolderList>(chooser, "dir");
-        auto* file = control<FileList>(chooser, "file");
         if (verb == u"ok"_s) {
             QTest::mouseClick(control(chooser, "cm_ok"), Qt::LeftButton);
         } else if (verb == u"close"_s) {
             chooser.close();
-        } else if (verb == u"open"_s) {
-            return click(*dir, name, 2) && dir->path() == path;
-        } else if (verb == u"pick"_s || verb == u"double"_s) {
-            return click(*file, name, verb == u"pick"_s ? 1 : 2);
+        } else if (verb == u"Esc"_s) {
+            QTest::keyClick(chooser.focusWidget(), Qt::Key_Escape);
         } else {
-            const QKeyCombination key = QKeySequence(gesture)[0];
-            QTest::keyClick(chooser.focusWidget(), key.key(), key.keyboardModifiers());
+            // The one entry that ends in the name; a double-click as a mouse makes it.
+            auto* list = control<QListWidget>(chooser, verb == u"open"_s ? "dir" : "file");
+            const auto found = list->findItems(gesture.section(u':', 1), Qt::MatchEndsWith);
+            if (found.size() != 1) {
+                return false;
+            }
+            list->scrollToItem(found.front());
+            const QPoint at = list->visualItemRect(found.front()).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            if (verb != u"pick"_s) {
+                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+            }
         }
         return true;
     }
 
   private slots:
     void init() {
-        QVERIFY(bench_.set_up({u"docs/sub/"_s, u"docs/a.txt"_s, u"docs/b.txt"_s, u"top.txt"_s}));
+        QVERIFY(bench_.emplace().set_up(
+            {u"docs/sub/"_s, u"docs/a.txt"_s, u"docs/b.txt"_s, u"top.txt"_s}));
     }
-    void cleanup() { bench_.tear_down(); }
+    void cleanup() { bench_.reset(); }
 
     void choosers_data() {
-        QTest::addColumn<QByteArray>("button");
-        QTest::addColumn<QString>("before");  // txt_source|txt_except|txt_change; "@" is the tree
-        // Scripts of openings apart by ", ", of gestures by blanks: "open:X" (double-click a
-        // folder), "pick:F" or "double:F" (click a file), "ok", "close" (the close box), or a
-        // key. Paths are in the tree, "" is the tree, where the choosers start.
-        QTest::addColumn<QStringList>("openings");
-        QTest::addColumn<QString>("after");
-        QTest::addColumn<QString>("focus");
-
-        const auto row = [](const char* tag, const char* button, const char* before,
-                            const char* openings, const char* after, const char* focus) {
-            QTest::newRow(tag) << QByteArray(button) << QString::fromUtf8(before)
-                               << QString::fromUtf8(openings).split(u", "_s)
-                               << QString::fromUtf8(after) << QString::fromLatin1(focus);
+        // The fields before and after as txt_source|txt_except|txt_change, "@" for the tree,
+        // where the choosers start; openings split by ", ", each a script of gestures: "open:X"
+        // (double-click a folder), "pick:F" or "double:F" (a file), "ok", "close" or "Esc".
+        for (const char* column : {"button", "before", "openings", "after", "focus"}) {
+            QTest::addColumn<QString>(column);
+        }
+        const auto row = [](const char* tag, std::initializer_list<const char*> columns) {
+            QTestData& data = QTest::newRow(tag);
+            for (const char* column : columns) {
+                data << QString::fromUtf8(column);
+            }
         };
-        const char* a_then_b = "open:docs pick:a.txt ok, open:docs pick:b.txt ok";
-        row("files: twice, then OK with no file chosen", "cm_choosefile", "||",
-            "open:docs pick:a.txt ok, open:docs pick:b.txt ok, open:docs ok",
-            "@/docs/a.txt;@/docs/b.txt;||", "txt_change");
-        row("files: Esc", "cm_choosefile", "||", "open:docs pick:a.txt Esc", "||", "txt_source");
-        row("exclusions: twice", "cm_except", "@*;|old;|", a_then_b,
-            "@*;|old;@/docs/a.txt;@/docs/b.txt;|", "txt_change");
-        row("content: twice, the second a double-click", "cm_change", "||old.txt",
-            "open:docs pick:a.txt ok, open:docs double:b.txt", "||@/docs/b.txt", "txt_source");
-        row("folders: double-click opens, then OK", "cm_choosedir", "old;||", "open:docs ok",
-            "old;@/docs*;||", "txt_except");
-        row("folders: OK, exclusions filled", "cm_choosedir", "|x;|", "ok", "*;|x;|", "txt_change");
-        row("folders: close box, exclusions shut", "cm_choosedir", "/a;||", "close", "/a;||",
-            "txt_change");
+        row("files: twice, then OK with no file chosen",
+            {"cm_choosefile", "||",
+             "open:docs pick:a.txt ok, open:docs pick:b.txt ok, open:docs ok",
+             "@/docs/a.txt;@/docs/b.txt;||", "txt_change"});
+        row("files: Esc", {"cm_choosefile", "||", "open:docs pick:a.txt Esc", "||", "txt_source"});
+        row("exclusions: twice",
+            {"cm_except", "@*;|old;|", "open:docs pick:a.txt ok, open:docs pick:b.txt ok",
+             "@*;|old;@/docs/a.txt;@/docs/b.txt;|", "txt_change"});
+        row("content: twice, the second a double-click",
+            {"cm_change", "||old.txt", "open:docs pick:a.txt ok, open:docs double:b.txt",
+             "||@/docs/b.txt", "txt_source"});
+        row("folders: double-click opens, then OK",
+            {"cm_choosedir", "old;||", "open:docs ok", "old;@/docs*;||", "txt_except"});
+        row("folders: OK, exclusions filled",
+            {"cm_choosedir", "|x;|", "ok", "*;|x;|", "txt_change"});
+        row("folders: close box, exclusions shut",
+            {"cm_choosedir", "/a;||", "close", "/a;||", "txt_change"});
     }
 
     void choosers() {
-        QFETCH(QByteArray, button);
+        QFETCH(QString, button);
         QFETCH(QString, before);
-        QFETCH(QStringList, openings);
+        QFETCH(QString, openings);
         QFETCH(QString, after);
         QFETCH(QString, focus);
-
-        const bool folders = button == "cm_choosedir";
-        bench_.fill(before);
-        control(bench_.main(), "chk_dxx")->setFocus();  // so that a rule that does nothing fails
-
-        for (const QString& script : openings) {
-            bench_.click(button);
-            QPointer<QWidget> chooser = open_window(folders ? "fm_choosedir" : "fm_choosefile");
+        QWidget& main = *bench_->window;
+        bench_->fill(before);
+        control(main, "chk_dxx")->setFocus();  // so that a rule that does nothing fails
+        for (const QString& script : openings.split(u", "_s)) {
+            bench_->click(button.toLatin1().constData());
+            QPointer<QWidget> chooser =
+                open_window(button == u"cm_choosedir"_s ? "fm_choosedir" : "fm_choosefile");
             QVERIFY(wait_active(chooser));
             // A window of its own above the main one, not a child that the disabled main window
             // would disable too.
-            QVERIFY(!bench_.main().isEnabled() && chooser->isEnabled() && !chooser->parentWidget());
-            QCOMPARE(chooser->windowHandle()->transientParent(), bench_.main().windowHandle());
-
+            QVERIFY(!main.isEnabled() && chooser->isEnabled() && !chooser->parentWidget());
+            QCOMPARE(chooser->windowHandle()->transientParent(), main.windowHandle());
             for (const QString& gesture : script.split(u' ')) {
                 QVERIFY2(chooser && chooser->isVisible(), "closed before its last gesture");
                 QVERIFY2(act(*chooser, gesture), qPrintable(gesture));
             }
             QTRY_VERIFY(!chooser);
-            QVERIFY(bench_.main().isEnabled());
+            QVERIFY(main.isEnabled());
         }
-        QCOMPARE(bench_.fields(), bench_.expand(after));
-        QCOMPARE(bench_.focus(), focus);
-        QTRY_COMPARE(QApplication::activeWindow(), &bench_.main());
+        QCOMPARE(bench_->fields(), bench_->expand(after));
+        QCOMPARE(bench_->focus(), focus);
+        QTRY_COMPARE(QApplication::activeWindow(), &main);
         // The hand-back ran txt_source's change handling: the gate follows the new text.
-        QCOMPARE(bench_.field("txt_except")->isEnabled(), bench_.fields().contains(u"*;"_s));
-    }
-
-    void about_box_data() {
-        QTest::addColumn<QString>("closing");  // a key, or another way it goes away
-        for (const char* way : {"Esc", "A", "deactivation"}) {
-            QTest::newRow(way) << QString::fromLatin1(way);
-        }
+        QCOMPARE(bench_->field("txt_except")->isEnabled(), bench_->fields().contains(u"*;"_s));
     }
 
     void about_box() {
-        QFETCH(QString, closing);
-        for (int opening = 0; opening < 2; ++opening) {  // and it opens again after closing
-            bench_.click("img_about");
+        // A key closes it, and so does another window taking the activation (no key); it
+        // opens again after closing.
+        for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_A, Qt::Key_unknown}) {
+            bench_->click("img_about");
             QPointer<QWidget> about = open_window("fm_about");
             QVERIFY(wait_active(about));
-            QVERIFY(!about->parentWidget());
-            // The main window stays usable; a click into the box keeps it, and a second click
-            // on the picture brings the open box forward instead of opening another.
-            QVERIFY(bench_.main().isEnabled());
+            // Not a child; a click into it keeps it, a click on the picture brings it forward.
+            QVERIFY(!about->parentWidget() && bench_->window->isEnabled());
             QTest::mouseClick(about, Qt::LeftButton);
-            bench_.click("img_about");
+            bench_->click("img_about");
             QCOMPARE(open_window("fm_about"), about.data());
             QVERIFY(wait_active(about));
-            if (closing == u"deactivation"_s) {
-                bench_.main().activateWindow();
+            if (key == Qt::Key_unknown) {
+                bench_->window->activateWindow();
             } else {
-                const QKeyCombination key = QKeySequence(closing)[0];
-                QTest::keyClick(about, key.key(), key.keyboardModifiers());
+                QTest::keyClick(about, key);
             }
             QTRY_VERIFY(!about);
         }
@@ -170,7 +149,6 @@ class ChooserTest : public QObject {
             "rw 0 0\n";
         QCOMPARE(wendrel::ui::platform::volume_roots(table),
                  QStringList({u"/"_s, u"/my disk"_s, u"/run/media/USB"_s, u"/srv"_s}));
-        // A file in the root folder gets one separator, like a file anywhere else.
         QCOMPARE(wendrel::ui::platform::join_path(u"/"_s, u"a.txt"_s), u"/a.txt"_s);
         QCOMPARE(wendrel::ui::platform::join_path(u"/srv"_s, u"a.txt"_s), u"/srv/a.txt"_s);
     }

