@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/job_observer.h"
+#include "core/messages.h"
 
 namespace wendrel::test {
 
@@ -13,7 +14,19 @@ namespace wendrel::test {
 /// text ("status <line>", "clear info", "max <n>", "lock", "focus", "input check <text>"...).
 class RecordingObserver final : public core::JobObserver {
   public:
-    void add_status_line(const std::string& line) override { append("status ", status, line); }
+    // `status` keeps the job's own lines; the reasons under failure lines, the warnings about
+    // the rules file and the closing summary are kept apart (and in `calls`, in order), so
+    // that a test of the lines says what it checks.
+    void add_status_line(const std::string& line) override {
+        const bool reason = line.starts_with(core::messages::kReasonPrefix);
+        append(reason ? "reason " : "status ", reason ? reasons : status, line);
+    }
+    void add_warning_line(const std::string& line) override { append("warning ", warnings, line); }
+    void summary_added(const core::messages::Tally& counted) override {
+        summary = status.back();
+        status.pop_back();
+        tally = counted;
+    }
     void clear_status_log() override { clear("clear status", status); }
     void add_file_info_line(const std::string& line) override { append("info ", info, line); }
     void clear_file_info() override { clear("clear info", info); }
@@ -32,9 +45,12 @@ class RecordingObserver final : public core::JobObserver {
     }
     void preparation_failed() override { calls.push_back("preparation failed"); }
     std::vector<std::string> calls;
-    std::vector<std::string> status;  // ls_status
-    std::vector<std::string> info;    // ls_fileinfo
-    std::vector<double> values;       // every progress value set, in order
+    std::vector<std::string> status;  // ls_status, but for the lines kept apart:
+    std::vector<std::string> reasons, warnings;
+    std::string summary;
+    core::messages::Tally tally;
+    std::vector<std::string> info;  // ls_fileinfo
+    std::vector<double> values;     // every progress value set, in order
 
   private:
     void append(const std::string& call, std::vector<std::string>& list, const std::string& line) {
