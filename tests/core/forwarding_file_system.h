@@ -13,11 +13,12 @@ namespace wendrel::test {
 
 // `create` is an open with O_CREAT or O_TMPFILE: the new file of a write-back; `open_folder`
 // one with O_DIRECTORY alone: the folder it is made in; `exchange` is any renameat2; `lock`
-// takes or releases a lock; `list` lists a folder; the `*_xattr` kinds are the extended
-// attribute calls.
+// takes or releases a lock; `list` lists a folder; `access` asks whether the process may write
+// a file; the `*_xattr` kinds are the extended attribute calls.
 // clang-format off
 enum class FsCall { none, open_folder, create, read, write, fsync, fchmod, fchown, close, fstatat,
-    rename, unlink, exchange, link, lock, list, list_xattr, get_xattr, set_xattr, remove_xattr };
+    rename, unlink, exchange, link, lock, list, access, list_xattr, get_xattr, set_xattr,
+    remove_xattr };
 // clang-format on
 
 /// Passes every call on to a real file system, unless `fault` gives an errno for its kind;
@@ -50,7 +51,9 @@ class ForwardingFileSystem : public core::FileSystem {
         return error != 0 ? error : result;
     }
     int stat(const std::string& path, struct stat* info) override { return real_.stat(path, info); }
-    int access(const std::string& path, int mode) override { return real_.access(path, mode); }
+    int access(const std::string& path, int mode) override {
+        return pass(FsCall::access, 1, &Fs::access, path, mode);
+    }
     int openat(int folder, const std::string& name, int flags, mode_t mode = 0) override {
         return pass(open_kind(flags), -1, &Fs::openat, folder, name, flags, mode);
     }
