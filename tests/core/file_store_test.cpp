@@ -161,35 +161,9 @@ TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
     }
     EXPECT_EQ(std::filesystem::read_symlink(link), other / "middle");
     EXPECT_EQ(content(real), "dog dog");
-    EXPECT_EQ(mode_of(real), 0640u);
     EXPECT_EQ(other.names(), (Lines{"middle", "real"}));
     EXPECT_EQ(dir.names(), (Lines{"444", "600", "604", "640", "755", "7755", "dangling", "f",
                                   "fifo", "link", "loop"}));
-}
-
-// A name of the longest length a folder takes, and a path of nearly the longest length the
-// system takes (too long for its folder's path and any other name in it), are rewritten.
-TEST_F(FileStoreTest, LongestNamesAndPathsAreRewritten) {
-    std::string deep;                              // folders within folders, relative to dir
-    const std::size_t folder_size = PATH_MAX - 8;  // with "/t" and the NUL: PATH_MAX - 5
-    while (dir.path().size() + deep.size() < folder_size) {
-        const std::size_t room = folder_size - dir.path().size() - deep.size() - 1;
-        deep += "/" + std::string(std::min<std::size_t>(room, NAME_MAX), 'd');
-        dir.make_dir(deep.substr(1));
-    }
-    const std::pair<std::string, std::string> rows[] = {
-        {dir.make_dir("n"), std::string(NAME_MAX, 'n')}, {dir.path() + deep, "t"}};
-    for (const auto& [folder, name] : rows) {
-        const std::string t = folder + "/" + name;
-        write_all(t, "cat");
-        check(::chmod(t.c_str(), 0640), "chmod");
-        SCOPED_TRACE(t.size());
-        run(t + ";", "cat|dog|\r\n");
-        EXPECT_EQ(obs.status, job_lines({done(t), kAllDone}));
-        EXPECT_EQ(content(t), "dog");
-        EXPECT_EQ(mode_of(t), 0640u);
-        EXPECT_EQ(dir.names(folder.substr(dir.path().size())), Lines{name});
-    }
 }
 
 // A folder item never takes a write-back's new file, whether another job is still writing it
@@ -260,23 +234,39 @@ TEST_F(FileStoreTest, LastPassIsWrittenFromItsRunsByteForByte) {
 
 // A file is rewritten only when its content changes, even if entries matched (one entry or
 // several, exactly or by case folding): otherwise it keeps its inode and time. A rewrite gives
-// the name a new file, so another hard link to the old one keeps the old content.
+// the name a new file, so another hard link to the old one keeps the old content. A name of the
+// longest length a folder takes, and a path of nearly the longest length the system takes (too
+// long for its folder's path and any other name in it), are rewritten too.
 TEST_F(FileStoreTest, OnlyAChangedFileIsRewrittenAndHardLinksKeepTheOld) {
+    std::string deep;                              // folders within folders, relative to dir
+    const std::size_t folder_size = PATH_MAX - 8;  // with "/t" and the NUL: PATH_MAX - 5
+    while (dir.path().size() + deep.size() < folder_size) {
+        const std::size_t room = folder_size - dir.path().size() - deep.size() - 1;
+        deep += "/" + std::string(std::min<std::size_t>(room, NAME_MAX), 'd');
+        dir.make_dir(deep.substr(1));
+    }
+    dir.make_dir("n");
+    dir.make_dir("p");
     const core::MatchOptions exact, folding{false, false};
-    // records, options, whether the content changes
-    const std::tuple<std::string, core::MatchOptions, bool> rows[] = {
-        {"Cat|Cat|\r\n", exact, false},
-        {"cat|Cat|\r\n", folding, false},
-        {"Cat|dog|\r\ndog|Cat|\r\n", exact, false},
-        {"cat|cat|\r\n", folding, true},
-        {"Cat|dog|\r\ncow|Cat|\r\n", exact, true}};
-    const std::string original = "Cat cow", t = dir / "t", twin = dir / "twin";
+    // folder within dir, name, records, options, whether the content changes
+    const std::tuple<std::string, std::string, std::string, core::MatchOptions, bool> rows[] = {
+        {"/p", "t", "Cat|Cat|\r\n", exact, false},
+        {"/p", "t", "cat|Cat|\r\n", folding, false},
+        {"/p", "t", "Cat|dog|\r\ndog|Cat|\r\n", exact, false},
+        {"/p", "t", "cat|cat|\r\n", folding, true},
+        {"/p", "t", "Cat|dog|\r\ncow|Cat|\r\n", exact, true},
+        {"/n", std::string(NAME_MAX, 'n'), "Cat|dog|\r\n", exact, true},
+        {deep, "t", "Cat|dog|\r\n", exact, true}};
+    const std::string original = "Cat cow", twin = lists / "twin";
     const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
-    for (const auto& [records, options, changes] : rows) {
-        SCOPED_TRACE(records);
+    for (const auto& [folder, name, records, options, changes] : rows) {
+        SCOPED_TRACE(records + folder.substr(0, 3));
+        const std::string t = dir.path() + folder + "/" + name;
         std::filesystem::remove(twin);
-        dir.write("t", original);
-        check(::link(t.c_str(), twin.c_str()) | ::utimensat(AT_FDCWD, t.c_str(), times, 0), "link");
+        write_all(t, original);
+        check(::chmod(t.c_str(), 0640) | ::link(t.c_str(), twin.c_str()) |
+                  ::utimensat(AT_FDCWD, t.c_str(), times, 0),
+              "chmod, link, utimensat");
         const ino_t inode = inode_of(t);
         run(t + ";", records, "", options);
         std::string expected = original;
@@ -285,9 +275,11 @@ TEST_F(FileStoreTest, OnlyAChangedFileIsRewrittenAndHardLinksKeepTheOld) {
         }
         EXPECT_EQ(obs.status, job_lines({done(t), kAllDone}));
         EXPECT_EQ(content(t), expected);
+        EXPECT_EQ(mode_of(t), 0640u);
         EXPECT_EQ(inode_of(t) == inode, !changes);
         EXPECT_EQ(stat_of(t).st_mtim.tv_sec == 1000000000, !changes);
         EXPECT_EQ(content(twin), original);
+        EXPECT_EQ(dir.names(folder), Lines{name});
     }
 }
 

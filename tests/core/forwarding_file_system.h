@@ -29,21 +29,19 @@ class ForwardingFileSystem : public core::FileSystem {
     using Fs = core::FileSystem;
 
     int open(const std::string& path, int flags, mode_t mode = 0) override {
-        return pass(open_kind(flags), -1, &Fs::open, path, flags, mode);
+        return pass(open_kind(flags), &Fs::open, path, flags, mode);
     }
     long read(int fd, void* buffer, std::size_t size) override {
-        return pass(FsCall::read, -1, &Fs::read, fd, buffer, size);
+        return pass(FsCall::read, &Fs::read, fd, buffer, size);
     }
     long write(int fd, const void* buffer, std::size_t size) override {
-        return pass(FsCall::write, -1, &Fs::write, fd, buffer, size);
+        return pass(FsCall::write, &Fs::write, fd, buffer, size);
     }
     int fstat(int fd, struct stat* info) override { return real_.fstat(fd, info); }
-    int fsync(int fd) override { return pass(FsCall::fsync, 1, &Fs::fsync, fd); }
-    int fchmod(int fd, mode_t mode) override {
-        return pass(FsCall::fchmod, 1, &Fs::fchmod, fd, mode);
-    }
+    int fsync(int fd) override { return pass(FsCall::fsync, &Fs::fsync, fd); }
+    int fchmod(int fd, mode_t mode) override { return pass(FsCall::fchmod, &Fs::fchmod, fd, mode); }
     int fchown(int fd, uid_t owner, gid_t group) override {
-        return pass(FsCall::fchown, 1, &Fs::fchown, fd, owner, group);
+        return pass(FsCall::fchown, &Fs::fchown, fd, owner, group);
     }
     int close(int fd) override {
         const int error = fault(FsCall::close);  // the descriptor is released all the same
@@ -52,52 +50,50 @@ class ForwardingFileSystem : public core::FileSystem {
     }
     int stat(const std::string& path, struct stat* info) override { return real_.stat(path, info); }
     int access(const std::string& path, int mode) override {
-        return pass(FsCall::access, 1, &Fs::access, path, mode);
+        return pass(FsCall::access, &Fs::access, path, mode);
     }
     int openat(int folder, const std::string& name, int flags, mode_t mode = 0) override {
-        return pass(open_kind(flags), -1, &Fs::openat, folder, name, flags, mode);
+        return pass(open_kind(flags), &Fs::openat, folder, name, flags, mode);
     }
     int fstatat(int folder, const std::string& name, struct stat* info, int flags) override {
-        return pass(FsCall::fstatat, 1, &Fs::fstatat, folder, name, info, flags);
+        return pass(FsCall::fstatat, &Fs::fstatat, folder, name, info, flags);
     }
     int renameat(int from_folder, const std::string& from, int to_folder,
                  const std::string& to) override {
-        return pass(FsCall::rename, 1, &Fs::renameat, from_folder, from, to_folder, to);
+        return pass(FsCall::rename, &Fs::renameat, from_folder, from, to_folder, to);
     }
     int unlinkat(int folder, const std::string& name, int flags) override {
-        return pass(FsCall::unlink, 1, &Fs::unlinkat, folder, name, flags);
+        return pass(FsCall::unlink, &Fs::unlinkat, folder, name, flags);
     }
     int renameat2(int from_folder, const std::string& from, int to_folder, const std::string& to,
                   unsigned flags) override {
-        return pass(FsCall::exchange, 1, &Fs::renameat2, from_folder, from, to_folder, to, flags);
+        return pass(FsCall::exchange, &Fs::renameat2, from_folder, from, to_folder, to, flags);
     }
     int linkat(int from_folder, const std::string& from, int to_folder, const std::string& to,
                int flags) override {
-        return pass(FsCall::link, 1, &Fs::linkat, from_folder, from, to_folder, to, flags);
+        return pass(FsCall::link, &Fs::linkat, from_folder, from, to_folder, to, flags);
     }
-    int lock(int fd, short type) override { return pass(FsCall::lock, 1, &Fs::lock, fd, type); }
+    int lock(int fd, short type) override { return pass(FsCall::lock, &Fs::lock, fd, type); }
     int dup(int fd) override { return real_.dup(fd); }
-    long lseek(int fd, off_t offset, int whence) override {
-        return real_.lseek(fd, offset, whence);
-    }
+    long lseek(int fd, off_t at, int whence) override { return real_.lseek(fd, at, whence); }
     int realpath(const std::string& path, std::string& resolved) override {
         return real_.realpath(path, resolved);
     }
     int list_names(const std::string& folder, std::vector<std::string>& names) override {
-        return pass(FsCall::list, 1, &Fs::list_names, folder, names);
+        return pass(FsCall::list, &Fs::list_names, folder, names);
     }
     bool running_as_root() override { return real_.running_as_root(); }
     int flistxattr(int fd, std::vector<std::string>& names) override {
-        return pass(FsCall::list_xattr, 1, &Fs::flistxattr, fd, names);
+        return pass(FsCall::list_xattr, &Fs::flistxattr, fd, names);
     }
     int fgetxattr(int fd, const std::string& name, std::string& value) override {
-        return pass(FsCall::get_xattr, 1, &Fs::fgetxattr, fd, name, value);
+        return pass(FsCall::get_xattr, &Fs::fgetxattr, fd, name, value);
     }
     int fsetxattr(int fd, const std::string& name, std::string_view value) override {
-        return pass(FsCall::set_xattr, 1, &Fs::fsetxattr, fd, name, value);
+        return pass(FsCall::set_xattr, &Fs::fsetxattr, fd, name, value);
     }
     int fremovexattr(int fd, const std::string& name) override {
-        return pass(FsCall::remove_xattr, 1, &Fs::fremovexattr, fd, name);
+        return pass(FsCall::remove_xattr, &Fs::fremovexattr, fd, name);
     }
 
   protected:
@@ -106,12 +102,12 @@ class ForwardingFileSystem : public core::FileSystem {
     core::FileSystem& real_;
 
   private:
-    /// The real call, or its fault's errno with the call's sign (`sign` is -1 for the calls
-    /// that give a count or a descriptor).
+    /// The real call, or its fault's errno, negative for the calls that give a count or a
+    /// descriptor (the kinds up to `write`).
     template <typename R, typename... P, typename... A>
-    R pass(FsCall kind, int sign, R (Fs::*call)(P...), A&&... args) {
-        const int error = fault(kind);
-        return error != 0 ? static_cast<R>(sign * error) : (real_.*call)(std::forward<A>(args)...);
+    R pass(FsCall kind, R (Fs::*call)(P...), A&&... args) {
+        const int error = kind <= FsCall::write ? -fault(kind) : fault(kind);
+        return error != 0 ? static_cast<R>(error) : (real_.*call)(std::forward<A>(args)...);
     }
     // O_TMPFILE holds the bits of O_DIRECTORY.
     static FsCall open_kind(int flags) {
