@@ -23,22 +23,14 @@ class FaultyFileSystem final : public ForwardingFileSystem {
         before_ = std::move(before);
         hit = false;
     }
-    std::size_t chunk = 0;    // most bytes one read or write moves; 0 = no limit
-    off_t claimed_size = -1;  // when >= 0, the size fstat() reports for every file
-    bool hit = false;         // the chosen call was made
+    std::size_t chunk = 0;  // most bytes one read or write moves; 0 = no limit
+    bool hit = false;       // the chosen call was made
 
     long read(int fd, void* buffer, std::size_t size) override {
         return ForwardingFileSystem::read(fd, buffer, limit(size));
     }
     long write(int fd, const void* buffer, std::size_t size) override {
         return ForwardingFileSystem::write(fd, buffer, limit(size));
-    }
-    int fstat(int fd, struct stat* info) override {
-        const int result = real_.fstat(fd, info);
-        if (result == 0 && claimed_size >= 0) {
-            info->st_size = claimed_size;
-        }
-        return result;
     }
 
   private:
