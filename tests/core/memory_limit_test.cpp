@@ -64,15 +64,13 @@ TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
 // Read from the running process: never above the machine's memory, and under an RLIMIT_AS
 // about the room that limit leaves (a child sets it, so this process keeps its own).
 TEST(MemoryLimit, ReadsTheMachineAndTheAddressSpaceLimit) {
-    const auto physical = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) *
-                          static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const auto physical = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) * page;
     const std::uint64_t usable = MemoryLimit::read(core::PosixFileSystem::instance());
     EXPECT_GT(usable, 0u);
     EXPECT_LE(usable, physical);
 
-    const std::string statm = read_all("/proc/self/statm").value_or("0");
-    const std::uint64_t mapped =
-        std::stoull(statm) * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const std::uint64_t mapped = std::stoull(read_all("/proc/self/statm").value_or("0")) * page;
     const pid_t child = fork();
     if (child == 0) {
         const rlimit limit{mapped + 200 * kMiB, mapped + 200 * kMiB};

@@ -48,12 +48,12 @@ Outcome run_job(std::size_t write_threads, unsigned seed) {
     }
     symlink(files[5].c_str(), (dir / "link").c_str());
     source += dir / "link" + ";" + dir / "missing" + ";";
-    const std::string list = dir.write("list", "cat|dog|\r\ndog|cats|\r\nx||\r\n");
     Outcome outcome;
     {
         core::ReplaceJob job(
             outcome.observer, core::PosixFileSystem::instance(), [] { return "@"; }, write_threads);
-        job.start({source, files[7] + ";", list, {}});
+        job.start(
+            {source, files[7] + ";", dir.write("list", "cat|dog|\r\ndog|cats|\r\nx||\r\n"), {}});
         outcome.ticks = run_ticks(job);
     }
     for (auto& line : outcome.observer.status) {  // the paths differ from run to run
@@ -79,26 +79,23 @@ TEST(WriteBackQueue, WorkerThreadsChangeNothingTheJobShowsOrWrites) {
         EXPECT_EQ(a.values, b.values);
         EXPECT_EQ(Lines(a.calls.end() - 4, a.calls.end()), Lines(b.calls.end() - 4, b.calls.end()));
         EXPECT_EQ(threaded.contents, in_tick.contents) << "seed " << seed;
-        EXPECT_EQ(threaded.ticks.timer1, in_tick.ticks.timer1);
-        EXPECT_EQ(threaded.ticks.timer2, in_tick.ticks.timer2);
-        EXPECT_FALSE(threaded.ticks.both_on || threaded.ticks.runaway);
+        const TickCounts &x = threaded.ticks, &y = in_tick.ticks;
+        EXPECT_TRUE(x.timer1 == y.timer1 && x.timer2 == y.timer2 && !x.both_on && !x.runaway);
     }
 }
 
 TEST(WriteBackQueue, DestructionFinishesEveryQueuedWrite) {
     TempDir dir;
     core::FileStore store(core::PosixFileSystem::instance());
-    std::vector<std::string> paths;
     {
         core::WriteBackQueue queue(store, 2, 1 << 20);
         for (int i = 0; i < 50; ++i) {
-            paths.push_back(dir.write("f" + std::to_string(i), "old"));
-            queue.submit(paths.back(), core::SplicedText("new " + std::to_string(i)),
-                         stat_of(paths.back()));
+            const std::string path = dir.write("f" + std::to_string(i), "old");
+            queue.submit(path, core::SplicedText("new " + std::to_string(i)), stat_of(path));
         }
     }
     for (int i = 0; i < 50; ++i) {
-        EXPECT_EQ(read_all(paths[i]), "new " + std::to_string(i));
+        EXPECT_EQ(read_all(dir / ("f" + std::to_string(i))), "new " + std::to_string(i));
     }
     EXPECT_EQ(dir.names().size(), 50u) << "a temporary file was left behind";
 }
@@ -129,28 +126,24 @@ TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndResultsHandedOutOnce) {
     EXPECT_EQ(read_all(path), "older");
 }
 
-}  // namespace
+class WriteBackQueueJobTest : public ::testing::Test, public JobHarness {};
+
 // A write-back that throws on a worker thread (out of memory) fails its own file only: the
 // file keeps its content, no new file is left, and the job goes on to its end.
-TEST(WriteBackQueue, AWriteBackThatThrowsFailsOnlyItsFile) {
-    TempDir dir, lists;
+TEST_F(WriteBackQueueJobTest, AWriteBackThatThrowsFailsOnlyItsFile) {
     const std::string t = dir.write("t", "cat"), u = dir.write("u", "dog");
-    FaultyFileSystem fs(core::PosixFileSystem::instance());
-    fs.fail(FsCall::create, 1, EIO,
-            [] { throw std::bad_alloc(); });  // one write only: u has no cat
-    RecordingObserver observer;
+    fs.fail(FsCall::create, 1, EIO, [] { throw std::bad_alloc(); });  // u has no cat: t's write
     {
-        core::ReplaceJob job(
-            observer, fs, [] { return JobHarness::kTime; }, core::ReplaceJob::kWriteThreads);
+        core::ReplaceJob threaded(
+            obs, fs, [] { return kTime; }, core::ReplaceJob::kWriteThreads);
         // Listed last, taken first: u, then t.
-        job.start({t + ";" + u + ";", "", lists.write("list", "cat|mouse|\r\n"), {}});
-        run_ticks(job);
+        threaded.start({t + ";" + u + ";", "", lists.write("list", "cat|mouse|\r\n"), {}});
+        run_ticks(threaded);
     }
-    EXPECT_TRUE(fs.hit);
-    EXPECT_EQ(observer.status, JobHarness::job_lines({JobHarness::done(u), JobHarness::failed(t),
-                                                      JobHarness::kAllDone}));
+    EXPECT_EQ(obs.status, job_lines({done(u), failed(t), kAllDone}));
     EXPECT_EQ(read_all(t), "cat");
     EXPECT_EQ(dir.names(), (Lines{"t", "u"}));
 }
 
+}  // namespace
 }  // namespace wendrel::test
