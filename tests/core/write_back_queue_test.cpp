@@ -22,30 +22,25 @@ namespace wendrel::test {
 namespace {
 
 struct Outcome {
-    // Progress values may come between other lines at other moments, so the streams are
-    // compared each on its own; the job's last calls are compared in full.
-    std::vector<std::string> status;
-    std::vector<std::string> info;
-    std::vector<double> values;
-    std::vector<std::string> last_calls;
+    RecordingObserver observer;
     std::vector<std::optional<std::string>> contents;
     TickCounts ticks;
 };
 
-// Builds the same tree in `dir` for every run: text files, one read-only file, one missing
-// name, a file named twice and through a symlink, and one excluded file.
-std::string build_tree(const TempDir& dir, unsigned seed, std::vector<std::string>& files) {
+// The same tree for every run: text files, one read-only file, one missing name, a file named
+// twice and through a symlink, and one excluded file.
+Outcome run_job(std::size_t write_threads, unsigned seed) {
+    TempDir dir;
     std::mt19937 random(seed);
     const char* words[] = {"cat", "dog", "Cat", " ", "catdog", "\r\n", "x"};
     std::string source;
-    files.clear();
+    std::vector<std::string> files;
     for (int i = 0; i < 12; ++i) {
         std::string text;
         for (int w = random() % 20; w > 0; --w) {
             text += words[random() % 7];
         }
-        const std::string name = "f" + std::to_string(i);
-        files.push_back(dir.write(name, text, i == 3 ? 0444 : 0644));
+        files.push_back(dir.write("f" + std::to_string(i), text, i == 3 ? 0444 : 0644));
         source += files.back() + ";";
         if (random() % 3 == 0) {
             source += files.back() + ";";  // named twice: the second load must see the first write
@@ -53,31 +48,19 @@ std::string build_tree(const TempDir& dir, unsigned seed, std::vector<std::strin
     }
     symlink(files[5].c_str(), (dir / "link").c_str());
     source += dir / "link" + ";" + dir / "missing" + ";";
-    return source;
-}
-
-Outcome run_job(std::size_t write_threads, unsigned seed) {
-    TempDir dir;
-    std::vector<std::string> files;
-    const std::string source = build_tree(dir, seed, files);
-    const std::string list = dir.write("list", "cat|dog|\r\ndog|cats|\r\nx||\r\n");
-    RecordingObserver observer;
     Outcome outcome;
     {
         core::ReplaceJob job(
-            observer, core::PosixFileSystem::instance(), [] { return "@"; }, write_threads);
-        job.start({source, files[7] + ";", list, {}});
+            outcome.observer, core::PosixFileSystem::instance(), [] { return "@"; }, write_threads);
+        job.start(
+            {source, files[7] + ";", dir.write("list", "cat|dog|\r\ndog|cats|\r\nx||\r\n"), {}});
         outcome.ticks = run_ticks(job);
     }
-    for (auto& line : observer.status) {  // the paths differ from run to run
+    for (auto& line : outcome.observer.status) {  // the paths differ from run to run
         for (std::size_t at; (at = line.find(dir.path())) != std::string::npos;) {
             line.replace(at, dir.path().size(), "DIR");
         }
     }
-    outcome.status = observer.status;
-    outcome.info = observer.info;
-    outcome.values = observer.values;
-    outcome.last_calls.assign(observer.calls.end() - 4, observer.calls.end());
     for (const auto& file : files) {
         outcome.contents.push_back(read_all(file));
     }
@@ -88,31 +71,31 @@ TEST(WriteBackQueue, WorkerThreadsChangeNothingTheJobShowsOrWrites) {
     for (unsigned seed = 1; seed <= 20; ++seed) {
         const Outcome in_tick = run_job(0, seed);
         const Outcome threaded = run_job(core::ReplaceJob::kWriteThreads, seed);
-        EXPECT_EQ(threaded.status, in_tick.status) << "seed " << seed;
-        EXPECT_EQ(threaded.info, in_tick.info);
-        EXPECT_EQ(threaded.values, in_tick.values);
-        EXPECT_EQ(threaded.last_calls, in_tick.last_calls);
+        // Progress values may come between other lines at other moments, so the streams are
+        // compared each on its own; the job's last calls are compared in full.
+        const RecordingObserver &a = threaded.observer, &b = in_tick.observer;
+        EXPECT_EQ(a.status, b.status) << "seed " << seed;
+        EXPECT_EQ(a.info, b.info);
+        EXPECT_EQ(a.values, b.values);
+        EXPECT_EQ(Lines(a.calls.end() - 4, a.calls.end()), Lines(b.calls.end() - 4, b.calls.end()));
         EXPECT_EQ(threaded.contents, in_tick.contents) << "seed " << seed;
-        EXPECT_EQ(threaded.ticks.timer1, in_tick.ticks.timer1);
-        EXPECT_EQ(threaded.ticks.timer2, in_tick.ticks.timer2);
-        EXPECT_FALSE(threaded.ticks.both_on || threaded.ticks.runaway);
+        const TickCounts &x = threaded.ticks, &y = in_tick.ticks;
+        EXPECT_TRUE(x.timer1 == y.timer1 && x.timer2 == y.timer2 && !x.both_on && !x.runaway);
     }
 }
 
 TEST(WriteBackQueue, DestructionFinishesEveryQueuedWrite) {
     TempDir dir;
     core::FileStore store(core::PosixFileSystem::instance());
-    std::vector<std::string> paths;
     {
         core::WriteBackQueue queue(store, 2, 1 << 20);
         for (int i = 0; i < 50; ++i) {
-            paths.push_back(dir.write("f" + std::to_string(i), "old"));
-            queue.submit(paths.back(), core::SplicedText("new " + std::to_string(i)),
-                         stat_of(paths.back()));
+            const std::string path = dir.write("f" + std::to_string(i), "old");
+            queue.submit(path, core::SplicedText("new " + std::to_string(i)), stat_of(path));
         }
     }
     for (int i = 0; i < 50; ++i) {
-        EXPECT_EQ(read_all(paths[i]), "new " + std::to_string(i));
+        EXPECT_EQ(read_all(dir / ("f" + std::to_string(i))), "new " + std::to_string(i));
     }
     EXPECT_EQ(dir.names().size(), 50u) << "a temporary file was left behind";
 }
@@ -143,28 +126,24 @@ TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndResultsHandedOutOnce) {
     EXPECT_EQ(read_all(path), "older");
 }
 
-}  // namespace
+class WriteBackQueueJobTest : public ::testing::Test, public JobHarness {};
+
 // A write-back that throws on a worker thread (out of memory) fails its own file only: the
 // file keeps its content, no new file is left, and the job goes on to its end.
-TEST(WriteBackQueue, AWriteBackThatThrowsFailsOnlyItsFile) {
-    TempDir dir, lists;
+TEST_F(WriteBackQueueJobTest, AWriteBackThatThrowsFailsOnlyItsFile) {
     const std::string t = dir.write("t", "cat"), u = dir.write("u", "dog");
-    FaultyFileSystem fs(core::PosixFileSystem::instance());
-    fs.fail(FsCall::create, 1, EIO,
-            [] { throw std::bad_alloc(); });  // one write only: u has no cat
-    RecordingObserver observer;
+    fs.fail(FsCall::create, 1, EIO, [] { throw std::bad_alloc(); });  // u has no cat: t's write
     {
-        core::ReplaceJob job(
-            observer, fs, [] { return JobHarness::kTime; }, core::ReplaceJob::kWriteThreads);
+        core::ReplaceJob threaded(
+            obs, fs, [] { return kTime; }, core::ReplaceJob::kWriteThreads);
         // Listed last, taken first: u, then t.
-        job.start({t + ";" + u + ";", "", lists.write("list", "cat|mouse|\r\n"), {}});
-        run_ticks(job);
+        threaded.start({t + ";" + u + ";", "", lists.write("list", "cat|mouse|\r\n"), {}});
+        run_ticks(threaded);
     }
-    EXPECT_TRUE(fs.hit);
-    EXPECT_EQ(observer.status, JobHarness::job_lines({JobHarness::done(u), JobHarness::failed(t),
-                                                      JobHarness::kAllDone}));
+    EXPECT_EQ(obs.status, job_lines({done(u), failed(t), kAllDone}));
     EXPECT_EQ(read_all(t), "cat");
     EXPECT_EQ(dir.names(), (Lines{"t", "u"}));
 }
 
+}  // namespace
 }  // namespace wendrel::test
