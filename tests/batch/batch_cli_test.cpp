@@ -80,7 +80,7 @@ TEST_F(BatchCli, FolderJobDryRunThenForRealThenQuiet) {
     spit(p("d/b.txt"), "one cat\r\n");
     spit(p("d/a.txt"), "cat and Cat, concat");
     spit(p("rules"), "cat|dog|\r\ndog|cow|\r\n");
-    const std::string want = expand(R"(正在为替换做准备，请稍候--
+    const std::string opening = expand(R"(正在为替换做准备，请稍候--
 完成对替换内容来源的读取--
 完成对除去文件列表的读取--
 类型--文件夹/文件
@@ -88,27 +88,37 @@ TEST_F(BatchCli, FolderJobDryRunThenForRealThenQuiet) {
 除去文件--0
 大小--1kb
 完成替换的准备工作，即将开始替换--
-完成文件@d/a.txt的替换--
-dry run: @d/a.txt: replacements per entry: 2 2, total 4
-完成文件@d/b.txt的替换--
-dry run: @d/b.txt: replacements per entry: 1 1, total 2
-完成了对所有文件的替换--
 )");
+    // A dry run says what it would do, never that it did it.
     const Result dry = run({"--dir", "@d", "--change", "@rules", "-i", "-w", "--dry-run"});
     EXPECT_EQ(dry.status, 0) << dry.err;
-    EXPECT_EQ(dry.out, want);
+    EXPECT_EQ(dry.out, opening + expand(R"(将会改动文件@d/a.txt--
+dry run: @d/a.txt: replacements per entry: 2 2, total 4
+将会改动文件@d/b.txt--
+dry run: @d/b.txt: replacements per entry: 1 1, total 2
+完成了对所有文件的替换--
+统计（未写入）：将会改动2个文件，未改动0个，跳过0个，失败0个，共替换6处--
+)"));
     EXPECT_EQ(slurp(p("d/a.txt")), "cat and Cat, concat");
     EXPECT_EQ(slurp(p("d/b.txt")), "one cat\r\n");
 
     const Result real = run({"--dir", "@d", "--change", "@rules", "-i", "-w"});
     EXPECT_EQ(real.status, 0) << real.err;
-    EXPECT_EQ(real.out, std::regex_replace(want, std::regex("dry run.*\n"), ""));
+    EXPECT_EQ(real.out, opening + expand(R"(完成文件@d/a.txt的替换--
+完成文件@d/b.txt的替换--
+完成了对所有文件的替换--
+统计：改动了2个文件，未改动0个，跳过0个，失败0个，共替换6处--
+)"));
     EXPECT_EQ(slurp(p("d/a.txt")), "cow and cow, concat");
     EXPECT_EQ(slurp(p("d/b.txt")), "one cow\r\n");
 
     spit(p("q"), "cat");
-    EXPECT_EQ(run({"--file", "@q", "--file", "@gone", "--change", "@rules", "-q"}).out,
-              expand("未能完成文件@gone的替换--\n"));
+    // Quiet: only the failure, with its reason, on both streams (they are not one file here).
+    const Result quiet = run({"--file", "@q", "--file", "@gone", "--change", "@rules", "-q"});
+    EXPECT_TRUE(
+        std::regex_match(quiet.out, std::regex(expand("未能完成文件@gone的替换--\n  原因：.+\n"))))
+        << quiet.out;
+    EXPECT_EQ(std::regex_replace(quiet.err, std::regex("--[^-\n]*\n"), "--\n"), quiet.out);
     EXPECT_EQ(slurp(p("q")), "cow");
 }
 

@@ -1,4 +1,5 @@
 #include "core/replace_job.h"
+#include "core/failure_reason.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -40,7 +41,9 @@ TEST_F(ReplaceJobTest, FiveTargetsTwoEntriesTakeFourAndSixTicksWithEveryCallInOr
         "status " + skipped(dir / "./c"), "status " + skipped(x),
         "value 109", "value 112", "status " + done(b),
         "value 115", "value 118", "status " + done(a),
-        "unlock", "status " + kAllDone, "clear except", "focus"};
+        "unlock", "status " + kAllDone,
+        "status 统计：改动了2个文件，未改动1个，跳过2个，失败0个，共替换4处--" + kTime,
+        "clear except", "focus"};
     // clang-format on
     EXPECT_EQ(obs.calls, expected);
     EXPECT_EQ(content(a) + content(b) + content(c) + content(x), "cowcowcowcat");
@@ -130,14 +133,19 @@ TEST_F(ReplaceJobTest, RejectedStartLeavesOnlyTheResetAndItsMessage) {
     const std::string missing = lists / "missing", fifo = lists.make_fifo("fifo");
     const Lines check = {"input check 请选择要替换的文件和替换来源"};
     // clang-format off
-    const Lines unreadable = {"status " + kOpening[0], "status 未能读取替换内容来源--" + kTime,
-                              "preparation failed"};
+    // Each failure line is followed by its reason.
+    const auto unreadable = [&](int error) {
+        return Lines{"status " + kOpening[0], "status 未能读取替换内容来源--" + kTime,
+                     "reason " + core::reason_line(error), "preparation failed"};
+    };
     const Lines out_of_memory = {"status " + kOpening[0], "status " + kOpening[1],
-        "status " + kOpening[2], "status 未能完成替换的准备工作--" + kTime, "preparation failed",
-        "unlock"};
-    const std::tuple<std::string, std::string, const Lines&> rows[] = {
-        {a, "", check},           {"", list, check},     {"", "", check},
-        {a, missing, unreadable}, {a, fifo, unreadable}, {a, lists.make_dir("folder"), unreadable},
+        "status " + kOpening[2], "status 未能完成替换的准备工作--" + kTime,
+        "reason " + core::reason_line(ENOMEM), "preparation failed", "unlock"};
+    const std::tuple<std::string, std::string, Lines> rows[] = {
+        {a, "", check},                   {"", list, check},
+        {"", "", check},                  {a, missing, unreadable(ENOENT)},
+        {a, fifo, unreadable(core::failure::kNotRegularFile)},
+        {a, lists.make_dir("folder"), unreadable(EISDIR)},
         {a + ";" + dir.path() + "*;", list, out_of_memory}};
     // clang-format on
     fs.fail(FsCall::list, 1, 0, [] { throw std::bad_alloc(); });  // only the last row lists
@@ -173,7 +181,10 @@ TEST_F(ReplaceJobTest, EveryJobUsesOnlyItsOwnEntries) {
     EXPECT_EQ(obs.status, job_lines({skipped(b), done(a), kAllDone}));
     job.start({a + ";", "", lists.write("list.txt", "y|z|\r\n"), {}, true});
     run_ticks(job);
-    EXPECT_EQ(obs.status, job_lines({done(a), kAllDone}));
+    // A dry run says what it would do, never that it did it.
+    EXPECT_EQ(obs.status, job_lines({"将会改动文件" + a + "--" + kTime, kAllDone}));
+    EXPECT_EQ(obs.summary,
+              "统计（未写入）：将会改动1个文件，未改动0个，跳过0个，失败0个，共替换1处--" + kTime);
     EXPECT_EQ(job.file_text(), "k1500. z");
     EXPECT_EQ(inode_of(a), inode);
 }

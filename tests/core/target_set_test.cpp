@@ -119,25 +119,37 @@ TEST_P(TargetSetTest, EachFileIsProcessedAtMostOnceAndOnlyWhenMeant) {
     job.start({expand(row.source), except + expand(row.except), dir / "list.txt", {}});
     run_ticks(job);
 
-    // The status lines, with the failure signal after each folder's line.
+    // The status lines, with the reason and the failure signal after each folder's line, and a
+    // summary that counts them.
     Lines expected(kOpening.begin(), kOpening.begin() + 3), later, got;
     for (const std::string& code : row.lines) {
         const std::string path = expand(code.substr(5));
         if (code.starts_with("fold")) {
-            expected.insert(expected.end(), {"未能读取文件夹" + path + "--" + kTime, "failed"});
+            expected.insert(expected.end(),
+                            {"未能读取文件夹" + path + "--" + kTime, "reason", "failed"});
         } else {
             later.push_back(code.starts_with("done") ? done(path) : skipped(path));
         }
     }
     expected.push_back(kOpening[3]);
     expected.insert(expected.end(), later.begin(), later.end());
-    expected.push_back(kAllDone);
+    expected.insert(expected.end(), {kAllDone, obs.summary});
     for (const std::string& call : obs.calls) {
-        if (call.starts_with("status ") || call == "preparation failed") {
-            got.push_back(call.starts_with("status ") ? call.substr(7) : "failed");
+        if (call.starts_with("status ")) {
+            got.push_back(call.substr(7));
+        } else if (call.starts_with("reason ") || call == "preparation failed") {
+            got.push_back(call.starts_with("reason ") ? "reason" : "failed");
         }
     }
     EXPECT_EQ(got, expected);
+    const auto count = [&](const char* code) {
+        return static_cast<std::size_t>(
+            std::count_if(row.lines.begin(), row.lines.end(),
+                          [&](const std::string& line) { return line.starts_with(code); }));
+    };
+    EXPECT_EQ(obs.tally.changed, count("done"));
+    EXPECT_EQ(obs.tally.skipped, count("skip"));
+    EXPECT_EQ(obs.tally.failed + obs.tally.unchanged, 0u);
     for (const char* name : {"a", "b", "docs/c", "list.txt"}) {
         const bool changed = content(dir / name).find("World") == std::string::npos;
         EXPECT_EQ(changed, std::count(row.changed.begin(), row.changed.end(), name) == 1) << name;
