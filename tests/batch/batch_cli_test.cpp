@@ -2,6 +2,9 @@
 // manager can set on it: each limit is met with failure lines and exit status 1, never with an
 // abort, a kill or a file left behind.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
 
 #include <algorithm>
 #include <regex>
@@ -120,6 +123,28 @@ dry run: @d/b.txt: replacements per entry: 1 1, total 2
         << quiet.out;
     EXPECT_EQ(std::regex_replace(quiet.err, std::regex("--[^-\n]*\n"), "--\n"), quiet.out);
     EXPECT_EQ(slurp(p("q")), "cow");
+}
+
+// Warnings about the rules file go to standard error only, and --strict stops there with
+// nothing changed; a reader that goes away (as `head` does) stops the printing, not the job,
+// whose status is still the exit's.
+TEST_F(BatchCli, WarningsStrictAndAReaderThatGoesAway) {
+    spit(p("d/a"), "cat");
+    spit(p("rules"), "cat|dog|\r\n\r\ncow|pig|\r\n");  // a blank line before the second record
+    const Result strict = run({"--dir", "@d", "--change", "@rules", "--strict"});
+    EXPECT_EQ(strict.status, 2);
+    EXPECT_EQ(slurp(p("d/a")), "cat");
+    EXPECT_NE(strict.err.find("替换内容来源第2行：空行成了下一条记录查找内容的开头--"),
+              std::string::npos)
+        << strict.err;
+    EXPECT_EQ(strict.out.find("替换内容来源第"), std::string::npos) << strict.out;
+    const std::string piped =
+        "bash -c '\"$0\" --dir \"$1\" --change \"$2\" | head -c 0; "
+        "exit ${PIPESTATUS[0]}' " WENDREL_BATCH_BINARY " " +
+        p("d") + " " + p("rules");
+    const int status = std::system(piped.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(slurp(p("d/a")), "dog");
 }
 
 // Every value of --source, --file, --dir, --except and --exclude adds whole items to its

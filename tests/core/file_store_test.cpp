@@ -17,6 +17,7 @@
 #include <string>
 #include <tuple>
 
+#include "core/failure_reason.h"
 #include "job_harness.h"
 #include "reference_model.h"
 
@@ -118,6 +119,12 @@ TEST_F(FileStoreTest, FaultLeavesTheTargetAsItWas) {
             EXPECT_EQ(content(t), rewritten ? "mouse\0\xfe\r\nx\rmouse\r\n"s : now);
             EXPECT_EQ(mode_of(t), 0640u);
             EXPECT_EQ(obs.status, job_lines({rewritten ? done(t) : failed(t), done(u), kAllDone}));
+            // The failure line is followed by the cause, as the job met it.
+            const int cause = other == Other::locks       ? core::failure::kLockedByOtherJob
+                              : other != Other::none      ? ESTALE
+                              : call == FsCall::set_xattr ? core::failure::kAttributesNotKept
+                                                          : error;
+            EXPECT_EQ(obs.reasons, rewritten ? Lines{} : Lines{core::reason_line(cause)});
             EXPECT_EQ(content(u), "mouse");
             EXPECT_EQ(dir.names(), (Lines{"t", "u"}));
             for (const auto& path : (xattrs && other != Other::renames) ? Lines{t, u} : Lines{}) {

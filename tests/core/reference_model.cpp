@@ -47,7 +47,7 @@ ModelPassResult model_entry_pass(const std::string& content, const core::Entry& 
 
 std::vector<core::Entry> model_read_records(const std::string& bytes) {
     std::vector<core::Entry> entries;
-    std::size_t pos = 0;
+    std::size_t pos = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;  // a UTF-8 mark is no text
     // Reads up to and including the next "|"; tells whether the "|" was there.
     const auto read_text = [&](std::string& text) {
         while (pos < bytes.size()) {
@@ -65,8 +65,12 @@ std::vector<core::Entry> model_read_records(const std::string& bytes) {
         if (read_text(entry.replace)) {
             entries.push_back(entry);
         }
-        // Two characters are skipped unexamined, except that a lone LF ends the record.
-        pos = std::min(pos + (pos < bytes.size() && bytes[pos] == '\n' ? 1 : 2), bytes.size());
+        // Two characters are skipped unexamined, except that a lone LF or CR ends the record.
+        const bool lone =
+            pos < bytes.size() &&
+            (bytes[pos] == '\n' ||
+             (bytes[pos] == '\r' && (pos + 1 == bytes.size() || bytes[pos + 1] != '\n')));
+        pos = std::min(pos + (lone ? 1 : 2), bytes.size());
     }
     return entries;
 }

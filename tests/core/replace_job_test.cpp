@@ -125,6 +125,20 @@ TEST_F(ReplaceJobTest, FolderItemsTakeTheRegularFilesInByteOrder) {
     EXPECT_EQ(content(outside) + content(inner), "dogcat");
 }
 
+// The closing summary counts every outcome, failures first; a failure line has its reason.
+TEST_F(ReplaceJobTest, SummaryCountsWhatHappenedAndFailuresHaveReasons) {
+    const std::string a = dir.write("a", "cat cat"), b = dir.write("b", "dog");
+    const std::string x = dir.write("x", "cat"), m = dir / "missing\n\x1b[2J";
+    run(a + ";" + b + ";" + x + ";" + m + ";", "cat|cow|\r\n", x + ";");
+    // A name's control characters are written out: it neither splits a line nor reaches a
+    // terminal as a command.
+    EXPECT_EQ(obs.status, job_lines({failed(dir / "missing\\n\\x1b[2J"), skipped(x), done(b),
+                                     done(a), kAllDone}));
+    EXPECT_EQ(obs.reasons, Lines{core::reason_line(ENOENT)});
+    EXPECT_EQ(obs.summary,
+              "统计：失败1个文件，改动了1个文件，未改动1个，跳过1个，共替换2处--" + kTime);
+}
+
 // An empty field stops the start with the input check; a replacement-content file that cannot
 // be read ends it after the preparing line; running out of memory while the targets are listed
 // ends it with its own failure line. Each way only the reset has happened.
