@@ -21,18 +21,22 @@ StatusLog::StatusLog(QListWidget* list)
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, &StatusLog::show_menu);
+    // The list lays out new lines later, so the range grows after they are added: the view
+    // follows it then, while the user has left it at the end.
+    QScrollBar* bar = list_->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { following_ = value >= bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (following_) {
+            bar->setValue(maximum);
+        }
+    });
 }
 
 void StatusLog::add(const QString& line, const QColor& colour) {
-    // Following the job, unless the user scrolled up to read an earlier line.
-    const QScrollBar* bar = list_->verticalScrollBar();
-    const bool at_end = bar->value() >= bar->maximum();
     list_->addItem(line);
     if (colour.isValid()) {
         list_->item(list_->count() - 1)->setForeground(colour);
-    }
-    if (at_end) {
-        list_->scrollToBottom();
     }
     paint_->changed();
 }

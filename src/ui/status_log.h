@@ -36,6 +36,7 @@ class StatusLog : public QObject {
 
     QListWidget* list_;
     PaintThrottle* paint_;
+    bool following_ = true;  // the view shows the newest line, until the user scrolls up
 };
 
 }  // namespace wendrel::ui

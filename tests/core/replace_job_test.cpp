@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -129,14 +130,21 @@ TEST_F(ReplaceJobTest, FolderItemsTakeTheRegularFilesInByteOrder) {
 TEST_F(ReplaceJobTest, SummaryCountsWhatHappenedAndFailuresHaveReasons) {
     const std::string a = dir.write("a", "cat cat"), b = dir.write("b", "dog");
     const std::string x = dir.write("x", "cat"), m = dir / "missing\n\x1b[2J";
-    run(a + ";" + b + ";" + x + ";" + m + ";", "cat|cow|\r\n", x + ";");
+    run(a + ";" + b + ";" + x + ";" + m + ";", "cat|cow|\r\n|x|\r\n", x + ";");
+    // The rules file's warning comes with the preparation, before any target's line.
+    const auto warning =
+        std::find(obs.calls.begin(), obs.calls.end(),
+                  "warning 替换内容来源第2行：查找内容为空，此记录不会替换任何内容--" + kTime);
+    EXPECT_LT(warning, std::find(obs.calls.begin(), obs.calls.end(), "status " + kOpening[2]));
     // A name's control characters are written out: it neither splits a line nor reaches a
     // terminal as a command.
     EXPECT_EQ(obs.status, job_lines({failed(dir / "missing\\n\\x1b[2J"), skipped(x), done(b),
                                      done(a), kAllDone}));
     EXPECT_EQ(obs.reasons, Lines{core::reason_line(ENOENT)});
     EXPECT_EQ(obs.summary,
-              "统计：失败1个文件，改动了1个文件，未改动1个，跳过1个，共替换2处--" + kTime);
+              "统计：失败1个文件，改动了1个文件，未改动1个，跳过1个，共替换2处；"
+              "替换内容来源有1处警告--" +
+                  kTime);
 }
 
 // An empty field stops the start with the input check; a replacement-content file that cannot
