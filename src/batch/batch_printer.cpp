@@ -99,7 +99,8 @@ void BatchPrinter::target_finished(const std::string& path, Outcome outcome) {
         ++failures_;
     }
     if (dry_run_ && outcome == Outcome::changed && !quiet_) {
-        std::string line = "dry run: " + path + ": replacements per entry:";
+        std::string line =
+            "dry run: " + core::messages::escaped(path) + ": replacements per entry:";
         std::size_t total = 0;
         for (const std::size_t count : counts_) {
             line += ' ' + std::to_string(count);
