@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitStopped = 130;  // as a shell reports a program ended by SIGINT
 constexpr const char* kUsageHint =
     "usage: wendrel-batch --change FILE (--source TEXT | --file PATH | --dir PATH)... "
     "[OPTION]...\nTry 'wendrel-batch --help' for more information.\n";
@@ -31,6 +32,24 @@ bool same_file(int a, int b) {
     }, second{};
     return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
            first.st_ino == second.st_ino;
+}
+
+// Set by a stop signal; the run loop stops the job between two ticks, so that no file is left
+// half-written and no temporary file stays behind.
+volatile std::sig_atomic_t stop_requested = 0;
+
+extern "C" void request_stop(int) {
+    stop_requested = 1;
+}
+
+void catch_stop_signals() {
+    struct sigaction action {};
+    action.sa_handler = request_stop;
+    action.sa_flags = SA_RESTART;  // the printing and the write-backs go on undisturbed
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 }  // namespace
@@ -64,6 +83,7 @@ int main(int argc, char** argv) try {
                                 isatty(STDERR_FILENO) ? stderr : nullptr, request.quiet,
                                 request.inputs.dry_run);
     core::ReplaceJob job(printer);
+    catch_stop_signals();
     job.start(request.inputs);
     if (printer.input_check_shown()) {
         std::fprintf(stderr, "%s\n%s", std::string(core::messages::kInputCheck).c_str(),
@@ -77,10 +97,17 @@ int main(int argc, char** argv) try {
             stderr);
         return kExitUsage;
     }
-    job.run_to_end();
+    while (job.running() && stop_requested == 0) {
+        job.timer1_on() ? job.tick_timer1() : job.tick_timer2();
+    }
+    const bool stopped = job.running();
+    job.stop();
     printer.finish_progress();
     if (std::fflush(stdout) != 0 && errno != EPIPE) {
         return kExitFailure;  // the log could not be written (a full disk, say)
+    }
+    if (stopped) {
+        return kExitStopped;
     }
     return printer.any_failure() ? kExitFailure : 0;
 } catch (const std::exception& error) {

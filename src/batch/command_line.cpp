@@ -168,7 +168,8 @@ byte-order mark is skipped (a UTF-16 file is refused). Example:
 
 Exit status: 0 when every target was completed or left out, 1 when any target could not be
 completed, a folder could not be listed or the replacement-content file could not be read, 2
-for bad usage (and, with --strict, for a replacement-content file with warnings).
+for bad usage (and, with --strict, for a replacement-content file with warnings), 130 when
+SIGINT, SIGTERM or SIGHUP stopped the job (the file being worked on is left as it was).
 )";
 }
 

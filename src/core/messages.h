@@ -18,6 +18,8 @@ inline constexpr std::string_view kReady = "完成替换的准备工作，即将
 /// The start pass itself failed (for example out of memory); no file was touched.
 inline constexpr std::string_view kPrepareFailed = "未能完成替换的准备工作--";
 inline constexpr std::string_view kAllDone = "完成了对所有文件的替换--";
+/// Closes a job the user stopped, in place of kAllDone.
+inline constexpr std::string_view kStopped = "已停止--";
 /// Every failure line, and no other line, begins with this ("could not").
 inline constexpr std::string_view kFailurePrefix = "未能";
 

@@ -393,11 +393,40 @@ void ReplaceJob::add_report_line(const Report& report) {
     observer_.target_finished(path, report.outcome);
 }
 
-void ReplaceJob::end_job() {
+void ReplaceJob::stop() {
+    if (!running()) {
+        return;
+    }
+    timer1_on_ = false;
+    timer2_on_ = false;
+    // The file in hand: its write-back was not submitted, so the file on disk is still the
+    // old one. Its lock goes now, so that another job may take it.
+    loaded_ = LoadedFile{};
+    form_ = Held{};
+    entry_cursor_ = 0;
+    replacements_ = 0;
+    try {
+        // The write-backs already queued are in flight and end whole; their lines come first,
+        // so that the summary counts them.
+        flush_reports(true);
+    } catch (const std::exception&) {
+        // Out of memory for a line: the job still ends, but not before every queued file is
+        // in place.
+        for (const Report& left : reports_) {
+            if (left.write) {
+                writer_->wait(*left.write);
+            }
+        }
+    }
+    reports_.clear();
+    end_job(messages::kStopped);
+}
+
+void ReplaceJob::end_job(std::string_view closing) {
     file_cursor_ = 0;
     timer1_on_ = false;
     observer_.set_inputs_locked(false);
-    status(messages::kAllDone);
+    status(closing);
     status(messages::summary(tally_, dry_run_));
     observer_.summary_added(tally_);
     observer_.clear_except_field();

@@ -56,6 +56,11 @@ class ReplaceJob {
     void tick_timer1();
     /// Applies the next entry to the loaded file; after the last entry writes the file back.
     void tick_timer2();
+    /// Ends a running job early, between two ticks: the file in hand is left as it is on disk
+    /// (unless its write-back was already handed to the writer threads), the write-backs
+    /// already queued end and report as usual, and no further target is loaded. The job then
+    /// ends with kStopped and its summary. Does nothing on an idle job.
+    void stop();
     /// Drives the ticks back to back until the job is idle.
     void run_to_end();
 
@@ -92,7 +97,8 @@ class ReplaceJob {
     struct Report;
     /// The target's line (and a failure's reason line), counted for the closing summary.
     void add_report_line(const Report& report);
-    void end_job();
+    /// `closing` is the line before the summary: kAllDone, or kStopped.
+    void end_job(std::string_view closing = messages::kAllDone);
     void status(std::string_view message);
     /// The time text every status line ends with.
     std::string clock_text() const;

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -117,6 +119,7 @@ MainWindow::MainWindow(Clock clock, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    job_.stop();  // destroyed without being closed: still no file left half-done
     // They are windows of their own, not children of this one.
     delete chooser_;
     delete about_;
@@ -218,6 +221,11 @@ void MainWindow::connect_events() {
     connect(cm_change_, &QPushButton::clicked, this, &MainWindow::open_content_chooser);
     connect(cm_choosedir_, &QPushButton::clicked, this, &MainWindow::open_dir_chooser);
     connect(img_about_, &ClickablePicture::clicked, this, &MainWindow::open_about_box);
+    // On the window itself: the input frames, where the focus would be, are disabled while
+    // a job runs.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &MainWindow::stop_job);
+    status_log_->set_stop([this] { return job_.running(); }, [this] { stop_job(); });
 }
 
 HandBack MainWindow::hand_back() {
@@ -280,6 +288,16 @@ void MainWindow::start_job() {
     inputs.options.match_case = chk_dxx_->isChecked();
     job_.start(inputs);
     sync_timers();
+}
+
+void MainWindow::stop_job() {
+    job_.stop();
+    sync_timers();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    stop_job();
+    QWidget::closeEvent(event);
 }
 
 void MainWindow::tick(void (core::ReplaceJob::*tick_function)()) {

@@ -40,6 +40,11 @@ class MainWindow : public QWidget, private core::JobObserver {
     explicit MainWindow(Clock clock, QWidget* parent = nullptr);
     ~MainWindow() override;
 
+  protected:
+    /// Closing the window during a job stops the job first, so that the program ends with no
+    /// file half-written.
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     void add_status_line(const std::string& line) override;
     void clear_status_log() override;
@@ -65,6 +70,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     void connect_events();
 
     void start_job();
+    void stop_job();
     void tick(void (core::ReplaceJob::*tick_function)());
     /// Lets each timer run exactly while the job wants it.
     void sync_timers();

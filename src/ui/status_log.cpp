@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
+#include <utility>
 
 #include "ui/paint_throttle.h"
 
@@ -57,6 +58,11 @@ void StatusLog::flush() {
     paint_->flush();
 }
 
+void StatusLog::set_stop(std::function<bool()> running, std::function<void()> stop) {
+    running_ = std::move(running);
+    stop_ = std::move(stop);
+}
+
 QString StatusLog::text(bool selected_only) const {
     QString all;
     for (int row = 0; row < list_->count(); ++row) {
@@ -76,8 +82,14 @@ void StatusLog::show_menu(const QPoint& at) {
     QAction* save = menu.addAction(QStringLiteral("保存到文件…"));
     copy_all->setEnabled(list_->count() > 0);
     save->setEnabled(list_->count() > 0);
+    menu.addSeparator();
+    QAction* stop = menu.addAction(QStringLiteral("停止"));
+    stop->setEnabled(running_ && running_());
     const QAction* chosen = menu.exec(list_->viewport()->mapToGlobal(at));
-    if (chosen == copy || chosen == copy_all) {
+    if (chosen == stop) {
+        // The job may have ended while the menu was open: stopping an idle job does nothing.
+        stop_();
+    } else if (chosen == copy || chosen == copy_all) {
         QApplication::clipboard()->setText(text(chosen == copy));
     } else if (chosen == save) {
         this->save();

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QListWidget;
 class QPoint;
@@ -13,7 +14,8 @@ class PaintThrottle;
 
 /// What the status log (ls_status) does beyond holding lines: it follows the job to its newest
 /// line unless the user has scrolled up to read, shows failures and warnings in colour, and its
-/// context menu copies the chosen lines or the whole log, or saves the log to a file.
+/// context menu copies the chosen lines or the whole log, saves the log to a file, or stops
+/// the running job.
 class StatusLog : public QObject {
   public:
     static const QColor kFailure;
@@ -27,6 +29,8 @@ class StatusLog : public QObject {
     void mark_last(int count, const QColor& colour);
     /// Paints what is held back now.
     void flush();
+    /// The menu's stop item is enabled while `running` says so, and calls `stop`.
+    void set_stop(std::function<bool()> running, std::function<void()> stop);
     /// The log as text, one line each, in order; only the chosen lines with `selected_only`.
     QString text(bool selected_only) const;
 
@@ -36,6 +40,8 @@ class StatusLog : public QObject {
 
     QListWidget* list_;
     PaintThrottle* paint_;
+    std::function<bool()> running_;
+    std::function<void()> stop_;
     bool following_ = true;  // the view shows the newest line, until the user scrolls up
 };
 

@@ -258,4 +258,40 @@ TEST_F(BatchCli, MemoryCgroupBelowTheFileGivesFailureLinesNotAKill) {
     EXPECT_EQ(slurp(p("d/multiplied")), std::string(100, 'a'));
 }
 
+// SIGINT in the middle of a job over many files: the job stops between two ticks, so each
+// file is wholly old or wholly new and matches the lines, no temporary file is left, and the
+// output ends with the stop line and the summary.
+TEST_F(BatchCli, SigintStopsTheJobWithStatus130AndNoFileHalfDone) {
+    const std::string old_text(16 << 10, 'c'), new_text(16 << 10, 'e');
+    std::set<std::string> all;
+    for (int i = 0; i < 2000; ++i) {
+        spit(p("d/f" + std::to_string(i)), old_text);
+        all.insert("f" + std::to_string(i));
+    }
+    spit(p("list"), "c|d|\r\nd|e|\r\n");
+    const pid_t pid = start_batch({"--dir", p("d"), "--change", p("list")}, p("out"), p("err"));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (slurp(p("out")).find(kDone) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(wait_for(pid), 130);
+    const std::string out =
+        std::regex_replace(slurp(p("out")), std::regex("--\\d\\d:\\d\\d:\\d\\d\n"), "--\n");
+    const std::vector<std::string> done = paths(out, kDone);
+    EXPECT_LT(done.size(), all.size()) << "the job ended before the signal";
+    EXPECT_EQ(names(p("d")), all);
+    for (const std::string& name : all) {
+        const bool is_done = std::count(done.begin(), done.end(), p("d/" + name)) != 0;
+        ASSERT_EQ(slurp(p("d/" + name)), is_done ? new_text : old_text) << name;
+    }
+    const std::string n = std::to_string(done.size());
+    const std::string closing = "已停止--\n统计：改动了" + n +
+                                "个文件，未改动0个，跳过0个，失败0个，共替换" +
+                                std::to_string(done.size() * 2 * old_text.size()) + "处--\n";
+    EXPECT_TRUE(out.ends_with(closing))
+        << out.substr(out.size() - std::min<std::size_t>(out.size(), 300));
+}
+
 }  // namespace

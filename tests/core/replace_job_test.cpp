@@ -1,6 +1,7 @@
 #include "core/replace_job.h"
 #include "core/failure_reason.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/posix_file_system.h"
 #include "job_harness.h"
 #include "reference_model.h"
 
@@ -209,6 +211,62 @@ TEST_F(ReplaceJobTest, EveryJobUsesOnlyItsOwnEntries) {
               "统计（未写入）：将会改动1个文件，未改动0个，跳过0个，失败0个，共替换1处--" + kTime);
     EXPECT_EQ(job.file_text(), "k1500. z");
     EXPECT_EQ(inode_of(a), inode);
+}
+
+// Stopped after `ticks` ticks: three files (done last first), two entries each. Only the files
+// whose line was added are new, the rest wholly old; the summary counts those lines; nothing
+// else is left in the folder, no file stays locked, and the window is given back.
+TEST_F(ReplaceJobTest, StopEndsTheJobBetweenAnyTwoTicksWithNoFileHalfDone) {
+    struct Row {
+        const char* when;
+        int ticks;
+        std::size_t threads, done;
+    };
+    const Row rows[] = {{"before the first load", 0, 0, 0},
+                        {"between the entries of a file", 2, 0, 0},
+                        {"with a write-back queued", 3, 4, 1},
+                        {"after the last file", 9, 4, 3}};
+    for (const auto& [when, ticks, threads, done_count] : rows) {
+        SCOPED_TRACE(when);
+        const Lines paths = {dir.write("a", "cat"), dir.write("b", "cat"), dir.write("c", "cat")};
+        obs = RecordingObserver();
+        core::ReplaceJob stopped(
+            obs, core::PosixFileSystem::instance(), [] { return kTime; }, threads);
+        stopped.start({paths[0] + ";" + paths[1] + ";" + paths[2] + ";",
+                       "",
+                       lists.write("list.txt", "cat|dog|\r\ndog|cow|\r\n"),
+                       {}});
+        for (int i = 0; i < ticks; ++i) {
+            stopped.timer1_on() ? stopped.tick_timer1() : stopped.tick_timer2();
+        }
+        ASSERT_TRUE(stopped.running());
+        stopped.stop();
+        Lines later;
+        for (std::size_t i = 0; i < done_count; ++i) {
+            later.push_back(done(paths[2 - i]));
+        }
+        later.push_back("已停止--" + kTime);
+        EXPECT_EQ(obs.status, job_lines(later));
+        const std::string n = std::to_string(done_count), twice = std::to_string(2 * done_count);
+        EXPECT_EQ(obs.summary, "统计：改动了" + n + "个文件，未改动0个，跳过0个，失败0个，共替换" +
+                                   twice + "处--" + kTime);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(content(paths[2 - i]), i < done_count ? "cow" : "cat") << i;
+            const int fd = ::open(paths[i].c_str(), O_RDWR);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            EXPECT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0) << i;  // no lock left behind
+            ::close(fd);
+        }
+        EXPECT_EQ(dir.names(), (Lines{"a", "b", "c"}));
+        EXPECT_EQ(Lines(obs.calls.end() - 3, obs.calls.end()),
+                  (Lines{"status " + obs.summary, "clear except", "focus"}));
+        EXPECT_EQ(std::count(obs.calls.begin(), obs.calls.end(), "unlock"), 1);
+        EXPECT_FALSE(stopped.running());
+        const std::size_t calls = obs.calls.size();
+        stopped.stop();  // idle now: nothing more happens
+        EXPECT_EQ(obs.calls.size(), calls);
+    }
 }
 
 }  // namespace wendrel::test

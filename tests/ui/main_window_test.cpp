@@ -159,6 +159,34 @@ class MainWindowTest : public QObject {
         QCOMPARE(bench_->fields(), bench_->expand(u"|/srv/b.txt;|@/changes.txt"_s));
     }
 
+    // Esc reaches the window though the frames with the focus are disabled; closing the
+    // window stops a job the same way. Either way the file is wholly old or wholly new.
+    void escape_or_closing_stops_the_job() {
+        bench_->fill(u"@/docs/a.txt;||@/changes.txt"_s);
+        QFile a(bench_->path(u"docs/a.txt"_s));
+        const QStringList whole = {u"The cat sat. Cat concat cats"_s,
+                                   u"The dog sit. Cat concat dogs"_s};
+        bench_->click("cm_start");
+        QVERIFY(job_running());
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused ? focused : &window(), Qt::Key_Escape);
+        QVERIFY(!job_running());
+        QVERIFY2(items("ls_status").contains(u"|已停止--#"_s), qPrintable(items("ls_status")));
+        QVERIFY(items("ls_status").section(u'|', -1).startsWith(u"统计：改动了"_s));
+        QCOMPARE(frames_enabled(), QList<bool>({true, true}));
+        QVERIFY(a.open(QIODevice::ReadOnly) && whole.contains(QString::fromUtf8(a.readAll())));
+        a.close();
+
+        bench_->click("cm_start");
+        QVERIFY(job_running());
+        window().close();
+        QVERIFY(!job_running());
+        QVERIFY(items("ls_status").contains(u"|已停止--#"_s));
+        QVERIFY(a.open(QIODevice::ReadOnly) && whole.contains(QString::fromUtf8(a.readAll())));
+        QCOMPARE(QDir(bench_->path(u"docs"_s)).entryList(QDir::Files),
+                 QStringList({u"a.txt"_s, u"c.txt"_s}));
+    }
+
     void progress_bar_scale() {
         // The job's doubles, beyond int on a fixed scale; refused values change nothing.
         wendrel::ui::ScaledProgressBar bar;
