@@ -29,8 +29,7 @@ static std::string describe(const std::string& content, const Entry& entry, Matc
         std::tuple(content, entry.find, entry.replace, options.whole_word, options.match_case));
 }
 
-// A source that hands out `content` in pieces of at most `piece` bytes, and fails with EIO
-// from byte `fail_at` on.
+// Hands out `content` in pieces of at most `piece` bytes; fails with EIO from byte `fail_at`.
 static EntryPass::Reader reader_of(const std::string& content, std::size_t piece,
                                    std::size_t fail_at = std::string::npos) {
     auto at = std::make_shared<std::size_t>(0);
@@ -45,9 +44,8 @@ static EntryPass::Reader reader_of(const std::string& content, std::size_t piece
     };
 }
 
-// Every form of the pass must give `want`: the rewrite in memory, the plan (unless it gives up
-// on dense matches), and the streamed pass, counting and writing, reading in pieces of 1 to
-// `piece` bytes through a window of `window` bytes (which grows to what the find text needs).
+// Every form of the pass gives `want`: in memory, the plan (unless it gives up on dense
+// matches), and streamed, counting and writing, in pieces of 1 to `piece` through `window`.
 static ::testing::AssertionResult forms_agree(EntryPass& pass, const std::string& content,
                                               const Entry& entry, MatchOptions options,
                                               const ModelPassResult& want, std::size_t window,
@@ -89,14 +87,10 @@ static ::testing::AssertionResult forms_agree(EntryPass& pass, const std::string
 }
 
 TEST(EntryPass, ScanCasesGiveTheRuleResult) {
-    // content, entries applied in turn, options, result, replacements of the last entry; the
-    // random test below covers the rest of the rules, for the bytes of its alphabet
+    // content, entries applied in turn, options, result, replacements of the last entry
     // clang-format off
     const std::tuple<std::string, std::vector<Entry>, MatchOptions, std::string, std::size_t> rows[] = {
-        // Every occurrence, left to right; the scan goes on after the occurrence it replaced,
-        // never inside the replacement.
-        // A scan that fixed its last start when it began, and looked inside what it inserted,
-        // gave 'xyz a', left the last two, and ran away in its own output.
+        // Every occurrence, left to right, going on after the replaced one, never inside it.
         {"a b a", {{"a", "aa"}}, kOff, "aa b aa", 2},    {"aaa", {{"aa", "b"}}, kOff, "ba", 1},
         {"a a", {{"a", "xyz"}}, kOff, "xyz xyz", 2},     {"aaaa", {{"aa", "b"}}, kOff, "bb", 2},
         {"ab ab ab ab", {{"ab", "abcdef"}}, kCase, "abcdef abcdef abcdef abcdef", 4},

@@ -13,16 +13,16 @@
 #include <vector>
 
 #include "core/posix_file_system.h"
-#include "forwarding_file_system.h"
+#include "faulty_file_system.h"
 #include "temp_dir.h"
 
 namespace wendrel::test {
 namespace {
 
 // The real file system, with every fsync slowed down and its span noted on a shared clock.
-class SlowSyncFileSystem final : public ForwardingFileSystem {
+class SlowSyncFileSystem final : public FaultyFileSystem {
   public:
-    SlowSyncFileSystem() : ForwardingFileSystem(core::PosixFileSystem::instance()) {}
+    SlowSyncFileSystem() : FaultyFileSystem(core::PosixFileSystem::instance()) {}
 
     std::atomic<long> clock{0};
     std::mutex mutex;

@@ -8,7 +8,6 @@
 #include "faulty_file_system.h"
 #include "recording_observer.h"
 #include "temp_dir.h"
-#include "test_util.h"
 
 namespace wendrel::test {
 

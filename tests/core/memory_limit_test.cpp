@@ -30,27 +30,23 @@ TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
         std::map<std::string, std::string> files;
         Limit expected;
     };
+    // clang-format off
     const Row rows[] = {
         {"4:memory:/a/b\n0::/\n", {{v1 + "/a/b" + v1_file, "3221225472\n"}}, 3221225472},
-        {"3:cpu,memory:/a/b\n",
-         {{v1 + "/a/b" + v1_file, "9223372036854771712\n"}, {v1 + "/a" + v1_file, "1048576\n"}},
-         1048576},
+        {"3:cpu,memory:/a/b\n", {{v1 + "/a/b" + v1_file, "9223372036854771712\n"},
+                                 {v1 + "/a" + v1_file, "1048576\n"}}, 1048576},
         {"4:memory:/\n", {{v1 + v1_file, "1000\n"}}, 1000},
-        {"0::/user.slice/app\n",
-         {{v2 + "/user.slice/app" + v2_file, "max\n"}, {v2 + "/user.slice" + v2_file, "2048\n"}},
-         2048},
-        {"0::/user.slice/app\n", {{v2 + "/user.slice/app" + v2_file, "max\n"}}, std::nullopt},
-        {"4:memory:/a\n", {}, std::nullopt},
-        {"2:cpu:/a\n1:memoryx:/a\n", {{v1 + "/a" + v1_file, "1000\n"}}, std::nullopt},
-        {"4:memory:/a\n0::/b\n",
-         {{v1 + "/a" + v1_file, "5000\n"}, {v2 + "/b" + v2_file, "4000\n"}},
+        {"0::/user.slice/app\n", {{v2 + "/user.slice/app" + v2_file, "max\n"},
+                                  {v2 + "/user.slice" + v2_file, "2048\n"}}, 2048},
+        {"0::/user.slice/app\n", {{v2 + "/user.slice/app" + v2_file, "max\n"}}, {}},
+        {"4:memory:/a\n", {}, {}},
+        {"2:cpu:/a\n1:memoryx:/a\n", {{v1 + "/a" + v1_file, "1000\n"}}, {}},
+        {"4:memory:/a\n0::/b\n", {{v1 + "/a" + v1_file, "5000\n"}, {v2 + "/b" + v2_file, "4000\n"}},
          4000},
-        {"", {{v1 + v1_file, "1000\n"}}, std::nullopt},
-        {"0::/\n", {{v2 + v2_file, "4096"}}, 4096},
-        {"0::/\n", {{v2 + v2_file, ""}}, std::nullopt},
-        {"0::/\n", {{v2 + v2_file, "12k\n"}}, std::nullopt},
-        {"0::/\n", {{v2 + v2_file, "-1\n"}}, std::nullopt},
-    };
+        {"", {{v1 + v1_file, "1000\n"}}, {}},          {"0::/\n", {{v2 + v2_file, "4096"}}, 4096},
+        {"0::/\n", {{v2 + v2_file, ""}}, {}},          {"0::/\n", {{v2 + v2_file, "12k\n"}}, {}},
+        {"0::/\n", {{v2 + v2_file, "-1\n"}}, {}}};
+    // clang-format on
     for (const Row& row : rows) {
         const auto read = [&](const std::string& path) -> std::optional<std::string> {
             const auto it = row.files.find(path);

@@ -8,19 +8,16 @@
 
 #include "core/posix_file_system.h"
 #include "core/replace_job.h"
-#include "forwarding_file_system.h"
 #include "job_harness.h"
-#include "recording_observer.h"
-#include "temp_dir.h"
 
 namespace wendrel::test {
 namespace {
 
 // Runs `before_commit` just before every rename or exchange: the moment between a write-back's
 // last check and its commit, where another writer's change would otherwise be lost.
-class CommitHookFileSystem final : public ForwardingFileSystem {
+class CommitHookFileSystem final : public FaultyFileSystem {
   public:
-    using ForwardingFileSystem::ForwardingFileSystem;
+    using FaultyFileSystem::FaultyFileSystem;
     std::function<void()> before_commit;
 
     int renameat(int from_folder, const std::string& from, int to_folder,

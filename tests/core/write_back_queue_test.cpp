@@ -14,9 +14,6 @@
 #include "core/replace_job.h"
 #include "core/write_back_queue.h"
 #include "job_harness.h"
-#include "recording_observer.h"
-#include "temp_dir.h"
-#include "test_util.h"
 
 namespace wendrel::test {
 namespace {
