@@ -33,12 +33,11 @@ struct JobHarness {
         later.insert(later.begin(), kOpening.begin(), kOpening.end());
         return later;
     }
-    /// A rewrite puts a new file in place, with a new inode.
     static ino_t inode_of(const std::string& path) { return stat_of(path).st_ino; }
     static mode_t mode_of(const std::string& path) { return stat_of(path).st_mode & 07777; }
     std::string content(const std::string& path) { return read_all(path).value_or("<none>"); }
 
-    /// Starts a job whose replacement-content file holds `records`, seen by a fresh observer.
+    /// Starts a job whose rules file holds `records`, seen by a fresh observer.
     void start(const std::string& source, const std::string& records,
                const std::string& except = "", core::MatchOptions options = {}) {
         obs = RecordingObserver();

@@ -13,25 +13,6 @@
 namespace wendrel::test {
 namespace {
 
-// Runs `before_commit` just before every rename or exchange: the moment between a write-back's
-// last check and its commit, where another writer's change would otherwise be lost.
-class CommitHookFileSystem final : public FaultyFileSystem {
-  public:
-    using FaultyFileSystem::FaultyFileSystem;
-    std::function<void()> before_commit;
-
-    int renameat(int from_folder, const std::string& from, int to_folder,
-                 const std::string& to) override {
-        before_commit();
-        return real_.renameat(from_folder, from, to_folder, to);
-    }
-    int renameat2(int from_folder, const std::string& from, int to_folder, const std::string& to,
-                  unsigned flags) override {
-        before_commit();
-        return real_.renameat2(from_folder, from, to_folder, to, flags);
-    }
-};
-
 void tick(core::ReplaceJob& job) {
     if (job.timer1_on()) {
         job.tick_timer1();
@@ -61,14 +42,15 @@ TEST(ReplaceJobConcurrency, InterleavedJobsNeverLoseAChangeLoggedAsDone) {
     for (int i = 0; i < 12; ++i) {
         source += h.dir.write("f" + std::to_string(i), "cat dog\n") + ";";
     }
-    CommitHookFileSystem fs_a(core::PosixFileSystem::instance());
+    FaultyFileSystem fs_a(core::PosixFileSystem::instance());
     RecordingObserver obs_a;
     core::ReplaceJob a(
         obs_a, fs_a, [] { return JobHarness::kTime; }, 0);
-    fs_a.before_commit = [&] {  // b finishes the file it is on, or loads the next
-        do {
+    fs_a.each = [&](FsCall kind) {  // at a commit, b finishes the file it is on, or loads the next
+        while (kind == FsCall::rename || kind == FsCall::exchange) {
             tick(h.job);
-        } while (h.job.timer2_on());
+            kind = h.job.timer2_on() ? kind : FsCall::none;
+        }
     };
     a.start({source, "", h.lists.write("a", "cat|lion|\r\n"), {}});
     h.start(source, "dog|wolf|\r\nzzz|q|\r\n");

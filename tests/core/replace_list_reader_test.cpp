@@ -66,13 +66,10 @@ TEST(ReplaceListReader, WarnsOfWhatLooksUnintendedWithItsLine) {
 // A UTF-16 file would be read one half-character at a time: it is refused, with its reason.
 TEST(ReplaceListReader, Utf16IsRefused) {
     TempDir dir;
-    for (const auto& [bytes, refused] :
-         {std::pair{std::string("\xFF\xFE"
-                                "a\0|\0b\0|\0",
-                                10),
-                    true},
-          std::pair{std::string("a\0|\0b\0|\0\r\0\n\0", 12), true},
-          std::pair{std::string("\xE4\xB8\xAD|\xE6\x96\x87|\r\n"), false}}) {
+    using namespace std::string_literals;
+    for (const auto& [bytes, refused] : {std::pair{"\377\376a\0|\0b\0|\0"s, true},
+                                         {"a\0|\0b\0|\0\r\0\n\0"s, true},
+                                         {"\xE4\xB8\xAD|\xE6\x96\x87|\r\n"s, false}}) {
         std::vector<core::Entry> entries;
         EXPECT_EQ(ReplaceListReader::read(core::PosixFileSystem::instance(),
                                           dir.write("rules", bytes), entries),

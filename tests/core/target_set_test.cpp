@@ -143,13 +143,12 @@ TEST_P(TargetSetTest, EachFileIsProcessedAtMostOnceAndOnlyWhenMeant) {
     }
     EXPECT_EQ(got, expected);
     const auto count = [&](const char* code) {
-        return static_cast<std::size_t>(
-            std::count_if(row.lines.begin(), row.lines.end(),
-                          [&](const std::string& line) { return line.starts_with(code); }));
+        return static_cast<std::size_t>(std::ranges::count_if(
+            row.lines, [&](const std::string& line) { return line.starts_with(code); }));
     };
-    EXPECT_EQ(obs.tally.changed, count("done"));
-    EXPECT_EQ(obs.tally.skipped, count("skip"));
-    EXPECT_EQ(obs.tally.failed + obs.tally.unchanged, 0u);
+    EXPECT_EQ(
+        std::tuple(obs.tally.changed, obs.tally.skipped, obs.tally.failed + obs.tally.unchanged),
+        std::tuple(count("done"), count("skip"), 0u));
     for (const char* name : {"a", "b", "docs/c", "list.txt"}) {
         const bool changed = content(dir / name).find("World") == std::string::npos;
         EXPECT_EQ(changed, std::count(row.changed.begin(), row.changed.end(), name) == 1) << name;

@@ -46,7 +46,7 @@ class TempDir {
         check(::mkfifo((*this / name).c_str(), 0666), "mkfifo");
         return *this / name;
     }
-    /// Names in the folder (without "." and ".."), sorted.
+    /// Names in the folder, sorted.
     std::vector<std::string> names(std::string_view sub = "") const {
         std::vector<std::string> out;
         for (const auto& item : std::filesystem::directory_iterator(*this / sub)) {

@@ -29,7 +29,7 @@ class ChooserTest : public QObject {
         } else if (verb == u"Esc"_s) {
             QTest::keyClick(chooser.focusWidget(), Qt::Key_Escape);
         } else {
-            // The one entry that ends in the name; a double-click as a mouse makes it.
+            // The one entry that ends in the name, clicked as a mouse does.
             auto* list = control<QListWidget>(chooser, verb == u"open"_s ? "dir" : "file");
             const auto found = list->findItems(gesture.section(u':', 1), Qt::MatchEndsWith);
             if (found.size() != 1) {
@@ -99,8 +99,7 @@ class ChooserTest : public QObject {
             QPointer<QWidget> chooser =
                 open_window(button == u"cm_choosedir"_s ? "fm_choosedir" : "fm_choosefile");
             QVERIFY(wait_active(chooser));
-            // A window of its own above the main one, not a child that the disabled main window
-            // would disable too.
+            // Its own window above the main one, not a child the disabled main window disables.
             QVERIFY(!main.isEnabled() && chooser->isEnabled() && !chooser->parentWidget());
             QCOMPARE(chooser->windowHandle()->transientParent(), main.windowHandle());
             for (const QString& gesture : script.split(u' ')) {
@@ -118,8 +117,7 @@ class ChooserTest : public QObject {
     }
 
     void about_box() {
-        // A key closes it, and so does another window taking the activation (no key); it
-        // opens again after closing.
+        // A key closes it, and so does another window taking the activation; it opens again.
         for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_A, Qt::Key_unknown}) {
             bench_->click("img_about");
             QPointer<QWidget> about = open_window("fm_about");
@@ -140,8 +138,8 @@ class ChooserTest : public QObject {
     }
 
     void volume_roots() {
-        // Real file systems only, "/" first, the rest sorted, each once, blanks unescaped; no
-        // kernel interfaces, nothing inside the system trees but removable media.
+        // Real file systems only, "/" first, the rest sorted, each once, blanks unescaped;
+        // nothing inside the system trees but removable media.
         const QByteArray table =
             "/dev/b /srv ext4 rw 0 0\n/dev/a / ext4 rw 0 0\nproc /proc proc rw 0 0\ngarbage\n"
             "sysfs /sys sysfs rw 0 0\ncgroup2 /cg cgroup2 rw 0 0\ntmpfs /run tmpfs rw 0 0\n"

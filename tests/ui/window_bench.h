@@ -56,7 +56,6 @@ struct WindowBench {
         return field("txt_source")->text() + u'|' + field("txt_except")->text() + u'|' +
                field("txt_change")->text();
     }
-    /// Sets the three fields from such a text.
     void fill(const QString& texts) const {
         for (int i = 0; i < 3; ++i) {
             field(kFields[i])->setText(expand(texts).section(u'|', i, i));
@@ -65,7 +64,6 @@ struct WindowBench {
     void click(const char* name) const {
         QTest::mouseClick(control(*window, name), Qt::LeftButton);
     }
-    /// The control that has the focus, or gets it back when the window is active again.
     QString focus() const {
         return window->focusWidget() ? window->focusWidget()->objectName() : u"(none)"_s;
     }
