@@ -10,7 +10,6 @@
 #include <cstring>
 #include <initializer_list>
 #include <map>
-#include <ostream>
 #include <string>
 
 #include "core/posix_file_system.h"
@@ -86,10 +85,6 @@ struct AttributeRow {
     FsCall refused = FsCall::none;  // this call, the first of its kind, fails with `error`
     int error = 0;
 };
-
-void PrintTo(const AttributeRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 // The new file is made in a folder whose default ACL it inherits, which the old file, made
 // before that ACL, does not have: where the copy is missing, no row leaves the new file equal.

@@ -13,14 +13,6 @@
 namespace wendrel::test {
 namespace {
 
-void tick(core::ReplaceJob& job) {
-    if (job.timer1_on()) {
-        job.tick_timer1();
-    } else if (job.timer2_on()) {
-        job.tick_timer2();
-    }
-}
-
 // A file holds a job's change exactly when that job logged it done, and each job gave each file
 // one line, done or failed.
 void expect_changes_match_lines(const std::string& path, const std::string& content,
@@ -48,15 +40,15 @@ TEST(ReplaceJobConcurrency, InterleavedJobsNeverLoseAChangeLoggedAsDone) {
         obs_a, fs_a, [] { return JobHarness::kTime; }, 0);
     fs_a.each = [&](FsCall kind) {  // at a commit, b finishes the file it is on, or loads the next
         while (kind == FsCall::rename || kind == FsCall::exchange) {
-            tick(h.job);
+            run_ticks(h.job, 1);
             kind = h.job.timer2_on() ? kind : FsCall::none;
         }
     };
     a.start({source, "", h.lists.write("a", "cat|lion|\r\n"), {}});
     h.start(source, "dog|wolf|\r\nzzz|q|\r\n");
     while (a.running() || h.job.running()) {
-        tick(a);
-        tick(h.job);
+        run_ticks(a, 1);
+        run_ticks(h.job, 1);
     }
     for (int i = 0; i < 12; ++i) {
         const std::string path = h.dir / ("f" + std::to_string(i)), text = h.content(path);

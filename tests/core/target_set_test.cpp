@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,10 +30,6 @@ struct TargetRow {
     int extra_names = 0;  // names of nothing put before `except`: every name counts
     Runner runner = Runner::anyone;
 };
-
-void PrintTo(const TargetRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 // Every row fails where targets are compared only as strings.
 // clang-format off

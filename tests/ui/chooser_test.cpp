@@ -54,18 +54,11 @@ class ChooserTest : public QObject {
     void cleanup() { bench_.reset(); }
 
     void choosers_data() {
-        // The fields before and after as txt_source|txt_except|txt_change, "@" for the tree,
-        // where the choosers start; openings split by ", ", each a script of gestures: "open:X"
-        // (double-click a folder), "pick:F" or "double:F" (a file), "ok", "close" or "Esc".
-        for (const char* column : {"button", "before", "openings", "after", "focus"}) {
-            QTest::addColumn<QString>(column);
-        }
-        const auto row = [](const char* tag, std::initializer_list<const char*> columns) {
-            QTestData& data = QTest::newRow(tag);
-            for (const char* column : columns) {
-                data << QString::fromUtf8(column);
-            }
-        };
+        // The button, fields before, openings, fields after, focus. Fields as txt_source|
+        // txt_except|txt_change, "@" for the tree; openings split by ", ", each a script of
+        // gestures: "open:X" (double-click a folder), "pick:F" or "double:F", "ok", "close", "Esc".
+        QTest::addColumn<QStringList>("row");
+        const auto row = [](const char* tag, const QStringList& row) { QTest::newRow(tag) << row; };
         row("files: twice, then OK with no file chosen",
             {"cm_choosefile", "||",
              "open:docs pick:a.txt ok, open:docs pick:b.txt ok, open:docs ok",
@@ -86,13 +79,10 @@ class ChooserTest : public QObject {
     }
 
     void choosers() {
-        QFETCH(QString, button);
-        QFETCH(QString, before);
-        QFETCH(QString, openings);
-        QFETCH(QString, after);
-        QFETCH(QString, focus);
+        QFETCH(QStringList, row);
+        const QString &button = row[0], &openings = row[2], &after = row[3], &focus = row[4];
         QWidget& main = *bench_->window;
-        bench_->fill(before);
+        bench_->fill(row[1]);
         control(main, "chk_dxx")->setFocus();  // so that a rule that does nothing fails
         for (const QString& script : openings.split(u", "_s)) {
             bench_->click(button.toLatin1().constData());
