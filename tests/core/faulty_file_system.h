@@ -13,10 +13,8 @@
 
 namespace wendrel::test {
 
-// `create` is an open with O_CREAT or O_TMPFILE: the new file of a write-back; `open_folder`
-// one with O_DIRECTORY alone: the folder it is made in; `exchange` is any renameat2; `lock`
-// takes or releases a lock; `list` lists a folder; `access` asks whether the process may write
-// a file; the `*_xattr` kinds are the extended attribute calls.
+// `create` is an open with O_CREAT or O_TMPFILE, `open_folder` one with O_DIRECTORY alone,
+// `exchange` any renameat2.
 // clang-format off
 enum class FsCall { none, open_folder, create, read, write, fsync, fchmod, fchown, close, fstatat,
     rename, unlink, exchange, link, lock, list, access, list_xattr, get_xattr, set_xattr,
@@ -131,8 +129,7 @@ class FaultyFileSystem : public core::FileSystem {
         }
         return error_;
     }
-    /// The real call, or its fault's errno, negative for the calls that give a count or a
-    /// descriptor (the kinds up to `write`).
+    /// The real call, or its fault's errno, negative for the kinds up to `write`.
     template <typename R, typename... P, typename... A>
     R pass(FsCall kind, R (Fs::*call)(P...), A&&... args) {
         const int error = kind <= FsCall::write ? -fault(kind) : fault(kind);

@@ -42,8 +42,7 @@ std::string acl(std::initializer_list<AclEntry> entries) {
     return out;
 }
 
-// A named user that may read and write, over a group owner that may only read: the mask (the
-// mode's group bits) is wider than the group owner's own rights.
+// The mask (the mode's group bits) wider than the group owner's own rights.
 const std::string kNamedUserAcl =
     acl({{kOwner, 6}, {kUser, 6, 1234}, {kGroupOwner, 4}, {kMask, 6}, {kOther, 0}});
 // File capabilities, revision 2 (0x02000000): CAP_NET_BIND_SERVICE (bit 10) permitted.
@@ -105,9 +104,8 @@ const AttributeRow kRows[] = {
 };
 // clang-format on
 
-// After the write-back gives the new file the old one's mode and then copies the attributes, the
-// new file has the old one's attributes and mode; a refused call makes the copy report its
-// errno, so that the old file is not replaced.
+// Given the old file's mode, then its attributes, the new file ends like the old; a refused
+// call makes the copy report its errno.
 class FileAttributesTest : public ::testing::TestWithParam<AttributeRow> {};
 
 TEST_P(FileAttributesTest, NewFileEndsLikeTheOld) {
@@ -120,8 +118,6 @@ TEST_P(FileAttributesTest, NewFileEndsLikeTheOld) {
     if (error == 0) {
         error = give(old_path, row.given);
     }
-    // No attributes on this file system, not allowed to this user or in this container, or no
-    // room for them.
     if (error == ENOTSUP || error == EPERM || error == ENOSPC) {
         GTEST_SKIP() << "cannot give files in " << dir.path()
                      << " these attributes here: " << std::strerror(error);

@@ -37,14 +37,10 @@ int lock_as_another_job(const std::string& path) {
     return fd;
 }
 
-// Each row fails one step of loading or writing back t, or lets another program act just before
-// it: write into t (same size and second, other nanoseconds), make it grow or shrink, rename its
-// own file of the same size and times over it, or lock it. t keeps its bytes (or theirs), mode
-// and attribute, or, where a call was cut short or a feature is missing, is rewritten another
-// way; no new file is left beside it, and the job reports the outcome and goes on.
+// Each row fails one step of loading or writing back t, or lets another program change t (same
+// size and second), rename its file over it or lock it first. t keeps its bytes (or theirs), mode
+// and attribute, or is rewritten by a retry or the older way; no new file is left beside it.
 TEST_F(FileStoreTest, FaultLeavesTheTargetAsItWas) {
-    // What happens first: nothing, with t rewritten by a retry or the older way, or another
-    // program acts.
     enum class Other { none, retried, writes, grows, shrinks, renames, locks };
     using enum Other;
     using F = FsCall;
@@ -108,7 +104,6 @@ TEST_F(FileStoreTest, FaultLeavesTheTargetAsItWas) {
             EXPECT_EQ(content(t), rewritten ? "mouse\0\xfe\r\nx\rmouse\r\n"s : now);
             EXPECT_EQ(mode_of(t), 0640u);
             EXPECT_EQ(obs.status, job_lines({rewritten ? done(t) : failed(t), done(u), kAllDone}));
-            // The failure line is followed by the cause, as the job met it.
             const int cause = other == locks         ? core::failure::kLockedByOtherJob
                               : other > retried      ? ESTALE
                               : call == F::set_xattr ? core::failure::kAttributesNotKept
@@ -125,10 +120,8 @@ TEST_F(FileStoreTest, FaultLeavesTheTargetAsItWas) {
     }
 }
 
-// One job over every kind of target: files of several modes (set-user-ID, set-group-ID and
-// sticky bits too), a read-only one, a chain of links to a file in another folder, which is
-// written through, and a missing name, a dangling link, a loop of links, a folder and a FIFO,
-// which can neither be loaded nor block the job. Nothing is created, and no new file is left.
+// Every kind of target: files of several modes, a read-only one, a chain of links written
+// through, and a missing name, dangling link, loop of links, folder and FIFO, which fail.
 TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
     const std::pair<std::string, mode_t> files[] = {{"600", 0600}, {"640", 0640}, {"755", 0755},
                                                     {"604", 0604}, {"444", 0444}, {"7755", 07755}};
@@ -164,9 +157,8 @@ TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
                                   "fifo", "link", "loop"}));
 }
 
-// A folder item never takes a write-back's new file, whether another job is still writing it
-// (and holds it locked) or a killed job left it (which the next job removes), but it does take
-// the user's files whose names only look like one.
+// A folder item never takes a write-back's new file, live (locked) or left by a killed job (the
+// next job removes it), but takes the user's files whose names only look like one.
 TEST_F(FileStoreTest, FolderListingLeavesOutNewFilesOfWriteBacks) {
     Lines kept = {".wendrel-0123ABCD",  ".wendrel-0123abc",     ".wendrel-0123abc_",
                   ".wendrel-0123abcde", "notes.wendrel-backup", "t"};  // in byte order
@@ -192,11 +184,8 @@ TEST_F(FileStoreTest, FolderListingLeavesOutNewFilesOfWriteBacks) {
     EXPECT_EQ(listed, kept);
 }
 
-// A file is rewritten only when its content changes, even if entries matched: otherwise it
-// keeps its inode and time. A rewrite gives the name a new file (a hard link keeps the old one).
-// The last pass goes to disk as runs of loaded text and replacement, or, for one entry, streamed
-// through a small window: with every write cut short, the file gets exactly what the passes
-// give. The longest name a folder takes, and a path of nearly the longest length, work too.
+// A file is rewritten (as a new file) only when its content changes, and gets exactly what the
+// passes give, in memory or streamed, with every write cut short, under the longest names too.
 TEST_F(FileStoreTest, RewriteIsExactAndOnlyOfAChangedFile) {
     std::string deep;                              // folders within folders, relative to dir
     const std::size_t folder_size = PATH_MAX - 8;  // with "/t" and the NUL: PATH_MAX - 5

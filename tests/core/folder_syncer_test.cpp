@@ -41,9 +41,8 @@ class SlowSyncFileSystem final : public FaultyFileSystem {
 
 }  // namespace
 
-// Every caller returns only after a sync of its folder that began after it called, so each
-// rename before a call is durable when the call returns; callers that come while a sync runs
-// share the next one. Folders are synced apart.
+// Every caller returns only after a sync of its folder begun after it called; callers that come
+// while a sync runs share the next one. Folders are synced apart.
 TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
     TempDir dir;
     const std::string folders[] = {dir.make_dir("a"), dir.make_dir("b")};
@@ -82,8 +81,7 @@ TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
         EXPECT_TRUE(covered) << "no sync began after the call at " << called
                              << " and ended before it returned at " << returned;
     }
-    // Four callers a folder: each sync is shared by about two; a syncer that shares none
-    // makes one per call.
+    // Four callers a folder: each sync is shared by about two.
     EXPECT_LT(fs.syncs.size(), calls.size() * 3 / 4) << "syncs were not shared";
 }
 

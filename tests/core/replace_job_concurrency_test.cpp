@@ -24,10 +24,8 @@ void expect_changes_match_lines(const std::string& path, const std::string& cont
     EXPECT_EQ(lines(JobHarness::done(path)), content.find(change) != std::string::npos) << path;
 }
 
-// Two jobs over the same files, one streaming a single entry, the other holding each file for
-// two, take turns tick by tick, and inside every commit of the first the second finishes the
-// file it is on. No change is lost while its job reports success, and no file is left with
-// neither.
+// Two jobs, one streaming a single entry, the other holding each file for two, take turns, and
+// inside every commit of the first the second finishes its file: no change logged done is lost.
 TEST(ReplaceJobConcurrency, InterleavedJobsNeverLoseAChangeLoggedAsDone) {
     JobHarness h;
     std::string source;
@@ -59,9 +57,7 @@ TEST(ReplaceJobConcurrency, InterleavedJobsNeverLoseAChangeLoggedAsDone) {
     EXPECT_EQ(h.dir.names().size(), 12u);
 }
 
-// The same with two real jobs at once, each with its write-back threads (the batch program run
-// twice, or the window and the batch program; run under ThreadSanitizer too); no new file is
-// left behind.
+// The same with two real jobs at once, each with its write-back threads (run under TSan too).
 TEST(ReplaceJobConcurrency, TwoJobsOverOneFolderNeverClaimAWriteTheyDidNotMake) {
     TempDir dir, lists;
     for (int i = 0; i < 40; ++i) {

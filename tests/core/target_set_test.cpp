@@ -18,8 +18,7 @@ namespace {
 // Who must run a row: root lists a folder of mode 000 and alone can give a link another owner.
 enum class Runner { anyone, not_root, root };
 
-// In sources, names and lines "@" stands for the test's folder, "%" for the same folder as a
-// path relative to the current one.
+// "@" stands for the test's folder, "%" for it relative to the current one.
 struct TargetRow {
     const char* name;
     std::string source, except;
@@ -68,8 +67,6 @@ const TargetRow kRows[] = {
 
 class TargetSetTest : public ::testing::TestWithParam<TargetRow>, public JobHarness {
   protected:
-    // a and its hard link ha and symlink la, b, docs/c, the content file, locked/x, and the
-    // links shared/own and shared/foreign.
     void SetUp() override {
         dir.make_dir("docs");
         dir.make_dir("locked");
@@ -114,8 +111,7 @@ TEST_P(TargetSetTest, EachFileIsProcessedAtMostOnceAndOnlyWhenMeant) {
     job.start({expand(row.source), except + expand(row.except), dir / "list.txt", {}});
     run_ticks(job);
 
-    // The status lines, with the reason and the failure signal after each folder's line, and a
-    // summary that counts them.
+    // A reason and the failure signal after each folder's line.
     Lines expected(kOpening.begin(), kOpening.begin() + 3), later, got;
     for (const std::string& code : row.lines) {
         const std::string path = expand(code.substr(5));

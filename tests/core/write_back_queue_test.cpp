@@ -1,5 +1,3 @@
-// Write-backs on worker threads must be invisible in what the job shows and writes: the same
-// lines in the same order, the same file contents, as when each file is written in its tick.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -24,8 +22,7 @@ struct Outcome {
     TickCounts ticks;
 };
 
-// The same tree for every run: text files, one read-only file, one missing name, a file named
-// twice and through a symlink, and one excluded file.
+// Text files, one read-only, one missing, a file named twice and through a link, one excluded.
 Outcome run_job(std::size_t write_threads, unsigned seed) {
     TempDir dir;
     std::mt19937 random(seed);
@@ -68,8 +65,7 @@ TEST(WriteBackQueue, WorkerThreadsChangeNothingTheJobShowsOrWrites) {
     for (unsigned seed = 1; seed <= 20; ++seed) {
         const Outcome in_tick = run_job(0, seed);
         const Outcome threaded = run_job(core::ReplaceJob::kWriteThreads, seed);
-        // Progress values may come between other lines at other moments, so the streams are
-        // compared each on its own; the job's last calls are compared in full.
+        // Progress values may come between other lines at other moments.
         const RecordingObserver &a = threaded.observer, &b = in_tick.observer;
         EXPECT_EQ(a.status, b.status) << "seed " << seed;
         EXPECT_EQ(a.info, b.info);
@@ -125,8 +121,7 @@ TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndResultsHandedOutOnce) {
 
 class WriteBackQueueJobTest : public ::testing::Test, public JobHarness {};
 
-// A write-back that throws on a worker thread (out of memory) fails its own file only: the
-// file keeps its content, no new file is left, and the job goes on to its end.
+// A write-back that throws on a worker thread (out of memory) fails its own file only.
 TEST_F(WriteBackQueueJobTest, AWriteBackThatThrowsFailsOnlyItsFile) {
     const std::string t = dir.write("t", "cat"), u = dir.write("u", "dog");
     fs.fail(FsCall::create, 1, EIO, [] { throw std::bad_alloc(); });  // u has no cat: t's write
