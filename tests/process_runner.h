@@ -1,5 +1,4 @@
-// wendrel-batch run as a child process in the C locale (the time of each line is then
-// HH:MM:SS), and what its output says of each file.
+// wendrel-batch run as a child process in the C locale, and what its output says of each file.
 #pragma once
 
 #include <fcntl.h>

@@ -130,7 +130,6 @@ TEST(EntryPass, ScanCasesGiveTheRuleResult) {
 }
 
 static std::string random_text(std::mt19937& rng, std::size_t max_length) {
-    // Both cases of the letters at the ends of A to Z, and the bytes just outside them.
     static const std::string alphabet = "aaaAAbbzZ _1@[`{\xE9";
     std::string text(rng() % (max_length + 1), ' ');
     for (char& c : text) {
@@ -140,7 +139,6 @@ static std::string random_text(std::mt19937& rng, std::size_t max_length) {
 }
 
 // Up to three entries in a row on one text, with one EntryPass for every case, as in a job.
-// A quarter of the replacements hold their find text, a quarter are empty.
 TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
     // seed, cases, longest text, longest replacement
     for (const auto& [seed, cases, max_text, max_replace] :
@@ -162,13 +160,11 @@ TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
     }
 }
 
-// Long texts in which the find text's first byte is common and whole matches are rare, then
-// rare too: the search changes its method partway through such a text.
+// Long texts with many false starts: the search changes its method partway through.
 TEST(EntryPass, LongTextsWithManyFalseStartsAgreeWithTheLiteralRules) {
     std::mt19937 rng(7);
     EntryPass pass;
     for (int i = 0; i < 24; ++i) {
-        // One 'a' in every 2 or every 80 bytes on average; find texts from "ab" to "abbbbbbba".
         std::string text(20'000 + rng() % 20'000, 'b');
         for (char& c : text) {
             c = rng() % (i % 2 == 0 ? 2 : 80) == 0 ? 'a' : (rng() % 8 == 0 ? ' ' : 'b');
@@ -200,8 +196,7 @@ TEST(EntryPass, StreamStopsAtTheFirstFailure) {
     }
 }
 
-// A result that would pass its bound is refused before it takes the memory: the text is left
-// as it was and the pass throws.
+// A result that would pass its bound is refused (thrown) before it takes the memory.
 TEST(EntryPass, ApplyRefusesAResultLongerThanItsBound) {
     // text, find, replace, bound, result (none: refused)
     for (const auto& [text, find, replace, most, expected] :

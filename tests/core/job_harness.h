@@ -13,8 +13,8 @@ namespace wendrel::test {
 
 using Lines = std::vector<std::string>;
 
-/// A job over files in a temporary folder, and the texts it shows. Write-backs run inside the
-/// tick, so that faults injected through `fs` meet one thread's calls in a fixed order.
+/// A job over files in a temporary folder, with write-backs inside the tick (one thread's calls
+/// in a fixed order for `fs`), and the texts it shows.
 struct JobHarness {
     // Written out here rather than taken from the core, so that a changed byte shows.
     static inline const std::string kTime = "21:05:03";

@@ -20,8 +20,8 @@ using Limit = std::optional<std::uint64_t>;
 
 constexpr std::uint64_t kMiB = 1 << 20;
 
-// The cgroup of the process and its ancestors, in either version; files that are missing, say
-// "max", hold no plain number or one larger than any machine has set nothing.
+// The cgroup of the process and its ancestors, in either version; a file that is missing, says
+// "max" or holds no plain, believable number sets nothing.
 TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
     const std::string v1 = "/sys/fs/cgroup/memory", v2 = "/sys/fs/cgroup";
     const std::string v1_file = "/memory.limit_in_bytes", v2_file = "/memory.max";
@@ -57,8 +57,7 @@ TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
     }
 }
 
-// Read from the running process: never above the machine's memory, and under an RLIMIT_AS
-// about the room that limit leaves (a child sets it, so this process keeps its own).
+// Never above the machine's memory; under an RLIMIT_AS (set in a child) about the room it leaves.
 TEST(MemoryLimit, ReadsTheMachineAndTheAddressSpaceLimit) {
     const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     const auto physical = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) * page;

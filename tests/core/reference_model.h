@@ -7,8 +7,7 @@
 #include "core/entry.h"
 #include "core/match_options.h"
 
-// Slow, literal versions of two subtle rule sets of the job, naive enough to be checked by
-// reading: the engine is compared against them on random input.
+// Slow, literal versions of two rule sets of the job, naive enough to be checked by reading.
 namespace wendrel::test {
 
 struct ModelPassResult {

@@ -16,8 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kFiles = 2000;
 
-// Job w turns letter w upper case: a file then holds kText with each letter changed everywhere
-// or nowhere; anything else is a file written from a mixture or cut short.
+// Job w turns letter w upper case: each letter of a file is changed everywhere or nowhere.
 const std::string kText = "abcabcabcabcabcabcabcabcabcabcabcabcabcabcabcabcabc";
 
 fs::perms mode(int i) {
@@ -65,8 +64,7 @@ class ConcurrentJobs : public ::testing::Test {
         return {{done.begin(), done.end()}, {failed.begin(), failed.end()}};
     }
 
-    // Each file is whole and keeps its mode, and job w (which changes letter w) either made its
-    // change there or printed a failure line for it. A job that did nothing proves nothing.
+    // Each file is whole and keeps its mode, and job w made its change there or said it failed.
     void expect_no_update_lost(const std::vector<Log>& logs) {
         for (int i = 0; i < kFiles; ++i) {
             const std::string path = file(i), now = slurp(path);
@@ -103,8 +101,7 @@ TEST_F(ConcurrentJobs, TwoJobsAtOnceLoseNoUpdate) {
     }
 }
 
-// A job stopped in the middle while two others run over the same folder to their end, then
-// continued: it must not put back what it read before they ran.
+// A job stopped while two others run to their end, then continued, puts back nothing it read.
 TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     const pid_t a = start("a", "a", "A");
     // Its first block of output shows it under way and far from its end.

@@ -1,5 +1,4 @@
-// The choosers and the about box as the main window's buttons open them, and the mounted
-// volumes that stand for drives.
+// The choosers and the about box as the main window's buttons open them, and the drives.
 #include <QWindow>
 
 #include "ui/platform.h"
@@ -128,8 +127,7 @@ class ChooserTest : public QObject {
     }
 
     void volume_roots() {
-        // Real file systems only, "/" first, the rest sorted, each once, blanks unescaped;
-        // nothing inside the system trees but removable media.
+        // Real file systems, "/" first, the rest sorted, each once; of the system trees only media.
         const QByteArray table =
             "/dev/b /srv ext4 rw 0 0\n/dev/a / ext4 rw 0 0\nproc /proc proc rw 0 0\ngarbage\n"
             "sysfs /sys sysfs rw 0 0\ncgroup2 /cg cgroup2 rw 0 0\ntmpfs /run tmpfs rw 0 0\n"

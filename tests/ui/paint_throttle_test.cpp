@@ -46,8 +46,7 @@ class PaintThrottleTest : public QObject {
             QVERIFY(!list.updatesEnabled());
             const int before = counter.paints;
             if (flush) {
-                // Painted there and then: a paint merely scheduled would meet the next tick's
-                // change holding updates back again, and the list would stay blank all job long.
+                // Painted there and then, or the next tick's change holds it back again.
                 throttle.flush();
                 QVERIFY(list.updatesEnabled() && counter.paints > before);
             }

@@ -12,8 +12,8 @@ class StatusLogTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // The log follows the job to its newest line, but not while the user reads further up;
-    // failure lines keep their colour; copying takes the chosen lines, or all of them.
+    // The log follows its newest line, not while the user reads further up; failure lines keep
+    // their colour; copying takes the chosen lines, or all.
     void follows_the_job_colours_failures_and_copies() {
         QListWidget list;
         list.resize(300, 80);  // a few lines high, as in the window

@@ -1,7 +1,6 @@
 #pragma once
 
-// The window tests' bench: a folder tree that is also the current folder (where the choosers
-// start) and a main window whose clock numbers its calls.
+// A folder tree that is the current folder, and a main window whose clock numbers its calls.
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
