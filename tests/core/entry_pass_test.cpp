@@ -77,13 +77,12 @@ static ::testing::AssertionResult forms_agree(EntryPass& pass, const std::string
               got.count, sink ? written : want.content,
               got.error == 0 && got.changes == (want.content != content));
     }
-    if (wrong.empty()) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << describe(content, entry, options) << ", window "
-                                         << window << ", pieces of " << piece << "\n"
-                                         << wrong << "expected " << want.replacements << " "
-                                         << ::testing::PrintToString(want.content);
+    return wrong.empty() ? ::testing::AssertionSuccess()
+                         : ::testing::AssertionFailure()
+                               << describe(content, entry, options) << ", window " << window
+                               << ", pieces of " << piece << "\n"
+                               << wrong << "expected " << want.replacements << " "
+                               << ::testing::PrintToString(want.content);
 }
 
 TEST(EntryPass, ScanCasesGiveTheRuleResult) {

@@ -124,8 +124,7 @@ TEST_P(FileAttributesTest, NewFileEndsLikeTheOld) {
     }
     ASSERT_EQ(error, 0) << std::strerror(error);
 
-    core::PosixFileSystem real;
-    FaultyFileSystem fs(real);
+    FaultyFileSystem fs(core::PosixFileSystem::instance());
     const int from_fd = fs.open(old_path, O_RDONLY);
     const int to_fd = fs.open(dir / "new", O_WRONLY | O_CREAT | O_EXCL, 0600);
     ASSERT_TRUE(from_fd >= 0 && to_fd >= 0);

@@ -6,8 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "core/posix_file_system.h"
-#include "core/replace_job.h"
 #include "job_harness.h"
 
 namespace wendrel::test {

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <regex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "job_harness.h"
@@ -86,16 +86,11 @@ class TargetSetTest : public ::testing::TestWithParam<TargetRow>, public JobHarn
     }
     void TearDown() override { ::chmod((dir / "locked").c_str(), 0755); }
 
-    std::string expand(std::string text) const {
-        const std::string relative =
-            std::filesystem::relative(dir.path(), std::filesystem::current_path()).string();
-        for (const auto& [mark, path] : {std::pair{'@', dir.path()}, std::pair{'%', relative}}) {
-            for (auto at = text.find(mark); at != std::string::npos;
-                 at = text.find(mark, at + path.size())) {
-                text.replace(at, 1, path);
-            }
-        }
-        return text;
+    std::string expand(const std::string& text) const {
+        const auto relative =
+            std::filesystem::relative(dir.path(), std::filesystem::current_path());
+        return std::regex_replace(std::regex_replace(text, std::regex("@"), dir.path()),
+                                  std::regex("%"), relative.string());
     }
 };
 

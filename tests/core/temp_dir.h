@@ -37,9 +37,8 @@ class TempDir {
         check(::chmod((*this / name).c_str(), mode), "chmod");
         return *this / name;
     }
-    std::string make_dir(std::string_view name, mode_t mode = 0755) const {
-        check(::mkdir((*this / name).c_str(), mode) | ::chmod((*this / name).c_str(), mode),
-              "mkdir");
+    std::string make_dir(std::string_view name) const {
+        check(::mkdir((*this / name).c_str(), 0755), "mkdir");
         return *this / name;
     }
     std::string make_fifo(std::string_view name) const {

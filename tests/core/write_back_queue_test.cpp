@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "core/file_store.h"
-#include "core/posix_file_system.h"
-#include "core/replace_job.h"
 #include "core/write_back_queue.h"
 #include "job_harness.h"
 
