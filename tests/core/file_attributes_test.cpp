@@ -10,6 +10,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <map>
+#include <ostream>
 #include <string>
 
 #include "core/posix_file_system.h"
@@ -83,6 +84,7 @@ struct AttributeRow {
     Attributes meanwhile = {};      // set by another program after the old file's mode was read
     FsCall refused = FsCall::none;  // this call, the first of its kind, fails with `error`
     int error = 0;
+    friend void PrintTo(const AttributeRow& row, std::ostream* out) { *out << row.name; }
 };
 
 // The new file is made in a folder whose default ACL it inherits, which the old file, made
@@ -115,9 +117,7 @@ TEST_P(FileAttributesTest, NewFileEndsLikeTheOld) {
     const std::string inherited =
         acl({{kOwner, 6}, {kUser, 7, 4321}, {kGroupOwner, 5}, {kMask, 7}, {kOther, 4}});
     int error = give(dir.path(), {{"system.posix_acl_default", inherited}});
-    if (error == 0) {
-        error = give(old_path, row.given);
-    }
+    error = error != 0 ? error : give(old_path, row.given);
     if (error == ENOTSUP || error == EPERM || error == ENOSPC) {
         GTEST_SKIP() << "cannot give files in " << dir.path()
                      << " these attributes here: " << std::strerror(error);

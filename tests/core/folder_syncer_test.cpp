@@ -53,22 +53,20 @@ TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
     core::FolderSyncer syncer(fs);
 
     constexpr int kThreads = 8, kCalls = 12;
-    std::mutex mutex;
     std::vector<std::pair<long, long>> calls;  // called, returned
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kCalls; ++i) {
-                const long called = ++fs.clock;
-                syncer.sync_after_rename(folders[t % 2], fds[t % 2]);
-                const long returned = ++fs.clock;
-                std::lock_guard lock(mutex);
-                calls.emplace_back(called, returned);
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < kCalls; ++i) {
+                    const long called = ++fs.clock;
+                    syncer.sync_after_rename(folders[t % 2], fds[t % 2]);
+                    const long returned = ++fs.clock;
+                    std::lock_guard lock(fs.mutex);
+                    calls.emplace_back(called, returned);
+                }
+            });
+        }
     }
     ::close(fds[0]);
     ::close(fds[1]);

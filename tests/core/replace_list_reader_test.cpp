@@ -45,15 +45,12 @@ TEST(ReplaceListReader, WarnsOfWhatLooksUnintendedWithItsLine) {
     // clang-format off
     const std::pair<std::string, std::vector<core::RulesWarning>> rows[] = {
         {"a|b|\r\nc|d|\ne|f|\rg|h|", {}},  // line ends of every kind
-        {"a|b|\r\n\r\nc|d|\r\n", {{K::blank_line, 2}}},
-        {"a|b|\n\n\nc|d|\n", {{K::blank_line, 2}}},
-        {"a|b|x\r\nc|d|\r\n", {{K::text_after_record, 1}}},
+        {"a|b|\r\n\r\nc|d|\r\n", {{K::blank_line, 2}}}, {"a|b|\n\n\nc|d|\n", {{K::blank_line, 2}}},
+        {"a|b|x\r\nc|d|\r\n", {{K::text_after_record, 1}}}, {"", {{K::no_record, 0}}},
         {"World -> Earth\r\na|b|\r\n", {{K::line_without_bar, 1}}},
         {"a|b\nc|\nd|e|\n", {{K::replacement_spans_lines, 1}}},
-        {"|x|\r\na|b|\r\n", {{K::empty_find, 1}}},
+        {"|x|\r\na|b|\r\n", {{K::empty_find, 1}}}, {"a|b|\r\nc|d", {{K::cut_short, 2}}},
         {"a|b|\r\nc|d|\r\na|e|\r\n", {{K::repeated_find, 3, 1}}},
-        {"a|b|\r\nc|d", {{K::cut_short, 2}}},
-        {"", {{K::no_record, 0}}},
         {"no bars\n", {{K::cut_short, 1}, {K::no_record, 0}}}};
     // clang-format on
     for (const auto& [bytes, expected] : rows) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ struct TargetRow {
     int targets, excepts;
     int extra_names = 0;  // names of nothing put before `except`: every name counts
     Runner runner = Runner::anyone;
+    friend void PrintTo(const TargetRow& row, std::ostream* out) { *out << row.name; }
 };
 
 // Every row fails where targets are compared only as strings.
@@ -121,10 +123,9 @@ TEST_P(TargetSetTest, EachFileIsProcessedAtMostOnceAndOnlyWhenMeant) {
     expected.insert(expected.end(), later.begin(), later.end());
     expected.insert(expected.end(), {kAllDone, obs.summary});
     for (const std::string& call : obs.calls) {
-        if (call.starts_with("status ")) {
-            got.push_back(call.substr(7));
-        } else if (call.starts_with("reason ") || call == "preparation failed") {
-            got.push_back(call.starts_with("reason ") ? "reason" : "failed");
+        const bool status = call.starts_with("status "), reason = call.starts_with("reason ");
+        if (status || reason || call == "preparation failed") {
+            got.push_back(status ? call.substr(7) : reason ? "reason" : "failed");
         }
     }
     EXPECT_EQ(got, expected);
