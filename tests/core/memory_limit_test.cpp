@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "core/posix_file_system.h"
 #include "test_util.h"
@@ -25,13 +26,9 @@ constexpr std::uint64_t kMiB = 1 << 20;
 TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
     const std::string v1 = "/sys/fs/cgroup/memory", v2 = "/sys/fs/cgroup";
     const std::string v1_file = "/memory.limit_in_bytes", v2_file = "/memory.max";
-    struct Row {
-        const char* proc_self_cgroup;
-        std::map<std::string, std::string> files;
-        Limit expected;
-    };
+    // /proc/self/cgroup, the files, the limit
     // clang-format off
-    const Row rows[] = {
+    const std::tuple<const char*, std::map<std::string, std::string>, Limit> rows[] = {
         {"4:memory:/a/b\n0::/\n", {{v1 + "/a/b" + v1_file, "3221225472\n"}}, 3221225472},
         {"3:cpu,memory:/a/b\n", {{v1 + "/a/b" + v1_file, "9223372036854771712\n"},
                                  {v1 + "/a" + v1_file, "1048576\n"}}, 1048576},
@@ -47,13 +44,12 @@ TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
         {"0::/\n", {{v2 + v2_file, ""}}, {}},          {"0::/\n", {{v2 + v2_file, "12k\n"}}, {}},
         {"0::/\n", {{v2 + v2_file, "-1\n"}}, {}}};
     // clang-format on
-    for (const Row& row : rows) {
+    for (const auto& [cgroup, files, expected] : rows) {
         const auto read = [&](const std::string& path) -> std::optional<std::string> {
-            const auto it = row.files.find(path);
-            return it == row.files.end() ? std::nullopt : std::optional(it->second);
+            const auto it = files.find(path);
+            return it == files.end() ? std::nullopt : std::optional(it->second);
         };
-        EXPECT_EQ(MemoryLimit::cgroup_limit(row.proc_self_cgroup, read), row.expected)
-            << row.proc_self_cgroup;
+        EXPECT_EQ(MemoryLimit::cgroup_limit(cgroup, read), expected) << cgroup;
     }
 }
 

@@ -15,9 +15,7 @@ namespace {
 // one line, done or failed.
 void expect_changes_match_lines(const std::string& path, const std::string& content,
                                 const RecordingObserver& obs, const std::string& change) {
-    const auto lines = [&](const std::string& line) {
-        return std::count(obs.status.begin(), obs.status.end(), line);
-    };
+    const auto lines = [&](const auto& line) { return std::ranges::count(obs.status, line); };
     EXPECT_EQ(lines(JobHarness::done(path)) + lines(JobHarness::failed(path)), 1) << path;
     EXPECT_EQ(lines(JobHarness::done(path)), content.find(change) != std::string::npos) << path;
 }

@@ -4,6 +4,7 @@
 #include <latch>
 #include <new>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -49,9 +50,7 @@ Outcome run_job(std::size_t write_threads, unsigned seed) {
         outcome.ticks = run_ticks(job);
     }
     for (auto& line : outcome.observer.status) {  // the paths differ from run to run
-        for (std::size_t at; (at = line.find(dir.path())) != std::string::npos;) {
-            line.replace(at, dir.path().size(), "DIR");
-        }
+        line = std::regex_replace(line, std::regex(dir.path()), "DIR");
     }
     for (const auto& file : files) {
         outcome.contents.push_back(read_all(file));
