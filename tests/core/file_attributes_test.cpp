@@ -97,7 +97,6 @@ const AttributeRow kRows[] = {
     {"UserAttributesBinaryAndEmpty", 0644, kUserAttributes},
     {"ValueFillingAnAttributeBlock", 0644, {{"user.large", std::string(4000, 'v') + "end"}}},
     {"CapabilityAsRoot", 0755, {{"security.capability", kCapability}}},
-    {"TrustedAsRoot", 0644, {{"trusted.origin", "build 7"}}},
     {"NoAttributes", 0600, {}},
     {"ListRefused", 0644, kUserAttributes, {}, FsCall::list_xattr, EIO},
     {"ReadRefused", 0644, kUserAttributes, {}, FsCall::get_xattr, EIO},

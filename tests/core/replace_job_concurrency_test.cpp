@@ -67,9 +67,8 @@ TEST(ReplaceJobConcurrency, TwoJobsOverOneFolderNeverClaimAWriteTheyDidNotMake) 
         core::ReplaceJob job2(second, core::PosixFileSystem::instance(), clock);
         job1.start({source, "", lists.write("one", "A|a1|\r\n"), {}});
         job2.start({source, "", lists.write("two", "B|b2|\r\nzz|y|\r\n"), {}});
-        std::thread other([&] { job2.run_to_end(); });
+        std::jthread other([&] { job2.run_to_end(); });
         job1.run_to_end();
-        other.join();
     }
     EXPECT_EQ(dir.names().size(), 40u);
     for (int i = 0; i < 40; ++i) {
