@@ -23,7 +23,6 @@ using core::MatchOptions;
 
 constexpr MatchOptions kOff{false, false}, kWhole{true, false}, kCase{false, true};
 
-// What a failure shows of a case: content, find text, replacement, whole-word, match-case.
 static std::string describe(const std::string& content, const Entry& entry, MatchOptions options) {
     return ::testing::PrintToString(
         std::tuple(content, entry.find, entry.replace, options.whole_word, options.match_case));
@@ -118,7 +117,6 @@ TEST(EntryPass, ScanCasesGiveTheRuleResult) {
         for (std::size_t k = 0; k + 1 < entries.size(); ++k) {
             pass.apply(text, entries[k], options);
         }
-        // The row itself is checked against the literal model, so a wrong row shows up too.
         const ModelPassResult model = model_entry_pass(text, entries.back(), options);
         EXPECT_EQ(std::tie(model.content, model.replacements), std::tie(expected, replacements))
             << describe(content, entries.back(), options);

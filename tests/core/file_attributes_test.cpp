@@ -87,8 +87,7 @@ struct AttributeRow {
     friend void PrintTo(const AttributeRow& row, std::ostream* out) { *out << row.name; }
 };
 
-// The new file is made in a folder whose default ACL it inherits, which the old file, made
-// before that ACL, does not have: where the copy is missing, no row leaves the new file equal.
+// The new file inherits its folder's default ACL, which the old one lacks: no copy, no row passes.
 // clang-format off
 const AttributeRow kRows[] = {
     {"AclMaskWiderThanGroup", 0640, {{kAcl, kNamedUserAcl}}},

@@ -15,7 +15,6 @@ namespace wendrel::test {
 using core::ReplaceListReader;
 using Entries = std::vector<core::Entry>;
 
-// Files beyond a thousand records and files that cannot be read are tried through the job.
 TEST(ReplaceListReader, RecordsFollowTheRules) {
     // clang-format off
     const std::pair<std::string, Entries> rows[] = {
@@ -25,7 +24,7 @@ TEST(ReplaceListReader, RecordsFollowTheRules) {
         {"a|b|\r\n\r\nc|d|\r\n", {{"a", "b"}, {"\r\nc", "d"}}}, {"\r\na|b|\r\n", {{"\r\na", "b"}}},
         {"a|b|x\r\nc|d|\r\n", {{"a", "b"}, {"\nc", "d"}}}, {"a|b|x\nc|d|\n", {{"a", "b"}, {"c", "d"}}},
         {"a|b|\r", {{"a", "b"}}},
-        // A UTF-8 mark is skipped, and a lone CR ends a record as a lone LF does.
+        // A UTF-8 mark is skipped; a lone CR ends a record as a lone LF does.
         {"\xEF\xBB\xBF" "a|b|\r\n", {{"a", "b"}}}, {"a|b|\rc|d|\r", {{"a", "b"}, {"c", "d"}}},
         // A record cut short by the end of the file is dropped.
         {"a|b|\r\nc|d", {{"a", "b"}}}, {"a|", {}}, {"", {}}, {"||\r\n", {{"", ""}}},

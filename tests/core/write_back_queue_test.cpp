@@ -90,8 +90,8 @@ TEST(WriteBackQueue, DestructionFinishesEveryQueuedWrite) {
     EXPECT_EQ(dir.names().size(), 50u) << "a temporary file was left behind";
 }
 
-// The first write is held in the file system until two later ones are queued, both over a
-// file loaded once: the first of them taken is written, the other is refused as stale.
+// Two writes over a file loaded once, queued behind a held one: the first is written, the
+// second refused as stale.
 TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndResultsHandedOutOnce) {
     TempDir dir;
     const std::string first = dir.write("first", "old"), path = dir.write("a", "old");

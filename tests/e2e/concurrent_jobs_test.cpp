@@ -120,8 +120,8 @@ TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     expect_no_update_lost({log("a"), log("b"), log("c")});
 }
 
-// Jobs killed at moments spread over a whole run, each turning the files the other way: each
-// file stays whole, at most one new file a writing thread is left, and the next job removes it.
+// Jobs killed at moments spread over a whole run: each file stays whole, at most one new file
+// a writing thread is left, and the next job removes it.
 TEST_F(ConcurrentJobs, KilledJobLeavesEveryFileWholeAndNothingBehind) {
     const auto before = names(folder());
     const auto started = Clock::now();
