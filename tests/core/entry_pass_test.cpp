@@ -157,7 +157,7 @@ TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
     }
 }
 
-// Long texts with many false starts: the search changes its method partway through.
+// Long texts with many false starts: the search changes its method midway.
 TEST(EntryPass, LongTextsWithManyFalseStartsAgreeWithTheLiteralRules) {
     std::mt19937 rng(7);
     EntryPass pass;

@@ -42,7 +42,7 @@ class SlowSyncFileSystem final : public FaultyFileSystem {
 }  // namespace
 
 // Every caller returns only after a sync of its folder begun after it called; callers that come
-// while a sync runs share the next one. Folders are synced apart.
+// while a sync runs share the next one. Each folder is synced on its own.
 TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
     TempDir dir;
     const std::string folders[] = {dir.make_dir("a"), dir.make_dir("b")};

@@ -10,8 +10,8 @@
 
 namespace wendrel::test {
 
-/// Stands in for the window: keeps what it would show (reasons, warnings and the summary apart
-/// from the job's own lines), and logs every call in order as text ("status <line>", "lock"...).
+/// Stands in for the window: keeps what it would show (reasons, warnings and the summary kept
+/// out of the job's own lines), and logs every call in order as text ("status <line>", "lock"...).
 class RecordingObserver final : public core::JobObserver {
   public:
     void add_status_line(const std::string& line) override {
