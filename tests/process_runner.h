@@ -1,5 +1,4 @@
-// wendrel-batch run as a child process in the C locale (the time of each line is then
-// HH:MM:SS), and what its output says of each file.
+// wendrel-batch run as a child process in the C locale, and what its output says of each file.
 #pragma once
 
 #include <fcntl.h>
@@ -40,8 +39,7 @@ inline std::set<std::string> names(const fs::path& folder) {
     return names;
 }
 
-/// Starts the program on `args`, its standard output going to `out` and its errors to `err`,
-/// after `in_child` has run in the child (to set limits on it).
+/// Starts the program on `args`, writing to `out` and `err`, after `in_child` ran in the child.
 inline pid_t start_batch(std::vector<std::string> args, const std::string& out,
                          const std::string& err, const std::function<void()>& in_child = {}) {
     args.insert(args.begin(), WENDREL_BATCH_BINARY);
@@ -66,8 +64,7 @@ inline pid_t start_batch(std::vector<std::string> args, const std::string& out,
     return pid;
 }
 
-/// The exit status of `pid` as a shell gives it (128 + the signal that ended it), or -1 if it
-/// could not be waited for; a process still running after 20 s is killed, so none is left.
+/// The exit status of `pid` as a shell gives it, or -1; one still running after 20 s is killed.
 inline int wait_for(pid_t pid) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     int status = 0;

@@ -23,14 +23,12 @@ using core::MatchOptions;
 
 constexpr MatchOptions kOff{false, false}, kWhole{true, false}, kCase{false, true};
 
-// What a failure shows of a case: content, find text, replacement, whole-word, match-case.
 static std::string describe(const std::string& content, const Entry& entry, MatchOptions options) {
     return ::testing::PrintToString(
         std::tuple(content, entry.find, entry.replace, options.whole_word, options.match_case));
 }
 
-// A source that hands out `content` in pieces of at most `piece` bytes, and fails with EIO
-// from byte `fail_at` on.
+// Hands out `content` in pieces of at most `piece` bytes; fails with EIO from byte `fail_at`.
 static EntryPass::Reader reader_of(const std::string& content, std::size_t piece,
                                    std::size_t fail_at = std::string::npos) {
     auto at = std::make_shared<std::size_t>(0);
@@ -45,9 +43,8 @@ static EntryPass::Reader reader_of(const std::string& content, std::size_t piece
     };
 }
 
-// Every form of the pass must give `want`: the rewrite in memory, the plan (unless it gives up
-// on dense matches), and the streamed pass, counting and writing, reading in pieces of 1 to
-// `piece` bytes through a window of `window` bytes (which grows to what the find text needs).
+// Every form of the pass gives `want`: in memory, the plan (unless it gives up on dense
+// matches), and streamed, counting and writing, in pieces of 1 to `piece` through `window`.
 static ::testing::AssertionResult forms_agree(EntryPass& pass, const std::string& content,
                                               const Entry& entry, MatchOptions options,
                                               const ModelPassResult& want, std::size_t window,
@@ -79,24 +76,19 @@ static ::testing::AssertionResult forms_agree(EntryPass& pass, const std::string
               got.count, sink ? written : want.content,
               got.error == 0 && got.changes == (want.content != content));
     }
-    if (wrong.empty()) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << describe(content, entry, options) << ", window "
-                                         << window << ", pieces of " << piece << "\n"
-                                         << wrong << "expected " << want.replacements << " "
-                                         << ::testing::PrintToString(want.content);
+    return wrong.empty() ? ::testing::AssertionSuccess()
+                         : ::testing::AssertionFailure()
+                               << describe(content, entry, options) << ", window " << window
+                               << ", pieces of " << piece << "\n"
+                               << wrong << "expected " << want.replacements << " "
+                               << ::testing::PrintToString(want.content);
 }
 
 TEST(EntryPass, ScanCasesGiveTheRuleResult) {
-    // content, entries applied in turn, options, result, replacements of the last entry; the
-    // random test below covers the rest of the rules, for the bytes of its alphabet
+    // content, entries applied in turn, options, result, replacements of the last entry
     // clang-format off
     const std::tuple<std::string, std::vector<Entry>, MatchOptions, std::string, std::size_t> rows[] = {
-        // Every occurrence, left to right; the scan goes on after the occurrence it replaced,
-        // never inside the replacement.
-        // A scan that fixed its last start when it began, and looked inside what it inserted,
-        // gave 'xyz a', left the last two, and ran away in its own output.
+        // Every occurrence, left to right, going on after the replaced one, never inside it.
         {"a b a", {{"a", "aa"}}, kOff, "aa b aa", 2},    {"aaa", {{"aa", "b"}}, kOff, "ba", 1},
         {"a a", {{"a", "xyz"}}, kOff, "xyz xyz", 2},     {"aaaa", {{"aa", "b"}}, kOff, "bb", 2},
         {"ab ab ab ab", {{"ab", "abcdef"}}, kCase, "abcdef abcdef abcdef abcdef", 4},
@@ -125,7 +117,6 @@ TEST(EntryPass, ScanCasesGiveTheRuleResult) {
         for (std::size_t k = 0; k + 1 < entries.size(); ++k) {
             pass.apply(text, entries[k], options);
         }
-        // The row itself is checked against the literal model, so a wrong row shows up too.
         const ModelPassResult model = model_entry_pass(text, entries.back(), options);
         EXPECT_EQ(std::tie(model.content, model.replacements), std::tie(expected, replacements))
             << describe(content, entries.back(), options);
@@ -136,7 +127,6 @@ TEST(EntryPass, ScanCasesGiveTheRuleResult) {
 }
 
 static std::string random_text(std::mt19937& rng, std::size_t max_length) {
-    // Both cases of the letters at the ends of A to Z, and the bytes just outside them.
     static const std::string alphabet = "aaaAAbbzZ _1@[`{\xE9";
     std::string text(rng() % (max_length + 1), ' ');
     for (char& c : text) {
@@ -146,7 +136,6 @@ static std::string random_text(std::mt19937& rng, std::size_t max_length) {
 }
 
 // Up to three entries in a row on one text, with one EntryPass for every case, as in a job.
-// A quarter of the replacements hold their find text, a quarter are empty.
 TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
     // seed, cases, longest text, longest replacement
     for (const auto& [seed, cases, max_text, max_replace] :
@@ -168,13 +157,11 @@ TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
     }
 }
 
-// Long texts in which the find text's first byte is common and whole matches are rare, then
-// rare too: the search changes its method partway through such a text.
+// Long texts with many false starts: the search changes its method midway.
 TEST(EntryPass, LongTextsWithManyFalseStartsAgreeWithTheLiteralRules) {
     std::mt19937 rng(7);
     EntryPass pass;
     for (int i = 0; i < 24; ++i) {
-        // One 'a' in every 2 or every 80 bytes on average; find texts from "ab" to "abbbbbbba".
         std::string text(20'000 + rng() % 20'000, 'b');
         for (char& c : text) {
             c = rng() % (i % 2 == 0 ? 2 : 80) == 0 ? 'a' : (rng() % 8 == 0 ? ' ' : 'b');
@@ -206,8 +193,7 @@ TEST(EntryPass, StreamStopsAtTheFirstFailure) {
     }
 }
 
-// A result that would pass its bound is refused before it takes the memory: the text is left
-// as it was and the pass throws.
+// A result that would pass its bound is refused (thrown) before it takes the memory.
 TEST(EntryPass, ApplyRefusesAResultLongerThanItsBound) {
     // text, find, replace, bound, result (none: refused)
     for (const auto& [text, find, replace, most, expected] :

@@ -8,12 +8,10 @@
 namespace wendrel::test {
 
 using core::FieldParser;
-using Items = std::vector<core::SourceItem>;
-using Names = std::vector<std::string>;
 
 TEST(FieldParser, SourceItemsComeLastFirstAndExceptNamesInFieldOrder) {
     // clang-format off
-    const std::pair<std::string, Items> items[] = {
+    const std::pair<std::string, std::vector<core::SourceItem>> items[] = {
         {"/a.txt", {{"/a.txt", false}}},  // a typed path without its ";" is kept whole
         {"/a.txt;/b.txt;", {{"/b.txt", false}, {"/a.txt", false}}},
         {"/a;/d*;/c", {{"/c", false}, {"/d", true}, {"/a", false}}},
@@ -21,7 +19,7 @@ TEST(FieldParser, SourceItemsComeLastFirstAndExceptNamesInFieldOrder) {
         {"/a*b.txt;", {{"/a*b.txt", false}}},     {"/a**;", {{"/a*", true}}},
         {" /A b.TXT ;", {{" /A b.TXT ", false}}}, {";;/a;;/b;;", {{"/b", false}, {"/a", false}}},
         {";;;", {}}};
-    const std::pair<std::string, Names> names[] = {
+    const std::pair<std::string, std::vector<std::string>> names[] = {
         {";;", {}},
         {"/d/a.txt;/d/b.txt", {"/d/a.txt", "/d/b.txt"}},  // a last name without ";" counts
         {"/z;/a;/m;", {"/z", "/a", "/m"}}, {" /D/A.txt ;d*;", {" /D/A.txt ", "d*"}},

@@ -37,57 +37,43 @@ int lock_as_another_job(const std::string& path) {
     return fd;
 }
 
-// Each row fails one step of loading or writing back t, or lets another program act just
-// before it: write into t (same size, same second, only the nanoseconds differ), make it grow or
-// shrink, rename its own file of the same size and times over it, or lock it as another job
-// does. t keeps its bytes (or theirs), mode and attribute; where a signal cut a call short or
-// the file system lacks a feature, the call is made again or the older way taken, and t is
-// rewritten. No new file is left beside it, and the job reports the outcome and goes on.
+// Each row fails one step of loading or writing back t, or lets another program change t (same
+// size and second), rename its file over it or lock it first. t keeps its bytes (or theirs), mode
+// and attribute, or is rewritten by a retry or the older way; no new file is left beside it.
 TEST_F(FileStoreTest, FaultLeavesTheTargetAsItWas) {
-    enum class Other { none, writes, grows, shrinks, renames, locks };
-    // name, call, which of its kind, errno, what another program does first, t rewritten
+    enum class Other { none, retried, writes, grows, shrinks, renames, locks };
+    using enum Other;
+    using F = FsCall;
+    // name, call, which of its kind, errno, what happens first
     // clang-format off
-    const std::tuple<const char*, FsCall, int, int, Other, bool> rows[] = {
-        {"ReadIoError", FsCall::read, 1, EIO, Other::none, false},
-        {"GrowsWhileRead", FsCall::read, 1, 0, Other::grows, false},
-        {"ShrinksWhileRead", FsCall::read, 1, 0, Other::shrinks, false},
-        {"ReadInterrupted", FsCall::read, 1, EINTR, Other::none, true},
-        {"WriteInterrupted", FsCall::write, 1, EINTR, Other::none, true},
-        {"FolderOpenDenied", FsCall::open_folder, 1, EACCES, Other::none, false},
-        {"NotWritable", FsCall::access, 1, EACCES, Other::none, false},
-        {"CreateDenied", FsCall::create, 1, EACCES, Other::none, false},
-        {"WriteNoSpace", FsCall::write, 1, ENOSPC, Other::none, false},
-        {"LaterWriteIoError", FsCall::write, 2, EIO, Other::none, false},
-        {"FchownDenied", FsCall::fchown, 1, EPERM, Other::none, false},
-        {"FchmodDenied", FsCall::fchmod, 1, EPERM, Other::none, false},
-        {"SetXattrDenied", FsCall::set_xattr, 1, EPERM, Other::none, false},
-        {"FsyncIoError", FsCall::fsync, 1, EIO, Other::none, false},
-        {"LinkIoError", FsCall::link, 1, EIO, Other::none, false},
-        {"CloseIoError", FsCall::close, 1, EIO, Other::none, false},
-        {"RecheckIoError", FsCall::fstatat, 1, EIO, Other::none, false},
-        {"ExchangeIoError", FsCall::exchange, 1, EIO, Other::none, false},
-        {"DisplacedUnreadable", FsCall::fstatat, 2, EIO, Other::none, false},
-        {"ChangedMeanwhile", FsCall::fsync, 1, 0, Other::writes, false},
-        {"ReplacedBeforeExchange", FsCall::exchange, 1, 0, Other::renames, false},
-        {"LockedByAnotherJob", FsCall::lock, 1, 0, Other::locks, false},
-        {"UnnamedFileUnsupported", FsCall::create, 1, EOPNOTSUPP, Other::none, true},
-        {"ExchangeUnsupported", FsCall::exchange, 1, EINVAL, Other::none, true}};
+    const std::tuple<const char*, FsCall, int, int, Other> rows[] = {
+        {"ReadIoError", F::read, 1, EIO, none},       {"GrowsWhileRead", F::read, 1, 0, grows},
+        {"ShrinksWhileRead", F::read, 1, 0, shrinks}, {"ReadEintr", F::read, 1, EINTR, retried},
+        {"WriteEintr", F::write, 1, EINTR, retried},  {"Folder", F::open_folder, 1, EACCES, none},
+        {"NotWritable", F::access, 1, EACCES, none},  {"Create", F::create, 1, EACCES, none},
+        {"WriteNoSpace", F::write, 1, ENOSPC, none},  {"LaterWrite", F::write, 2, EIO, none},
+        {"Fchown", F::fchown, 1, EPERM, none},        {"Fchmod", F::fchmod, 1, EPERM, none},
+        {"SetXattr", F::set_xattr, 1, EPERM, none},   {"Fsync", F::fsync, 1, EIO, none},
+        {"Link", F::link, 1, EIO, none},              {"Close", F::close, 1, EIO, none},
+        {"Recheck", F::fstatat, 1, EIO, none},        {"Exchange", F::exchange, 1, EIO, none},
+        {"Displaced", F::fstatat, 2, EIO, none},      {"ChangedMeanwhile", F::fsync, 1, 0, writes},
+        {"Replaced", F::exchange, 1, 0, renames},     {"Locked", F::lock, 1, 0, locks},
+        {"NoUnnamedFile", F::create, 1, EOPNOTSUPP, retried},
+        {"NoExchange", F::exchange, 1, EINVAL, retried}};
     // clang-format on
     const std::string original = "cat\0\xfe\r\nx\rcat\r\n"s, theirs = "cat\0\xfe\r\nx\rdog\r\n"s;
     const std::string origin = "kept\0!"s;  // an extended attribute that goes with the content
     const timespec ours[2] = {{1000000000, 100}, {1000000000, 100}};
     const timespec times[2] = {{1000000000, 200}, {1000000000, 200}};
     fs.chunk = 5;  // every read and write is short
-    // One entry: the file is planned while read and copied from itself while written; two:
-    // it is held and rewritten in memory.
+    // One entry: t is planned while read and copied from itself; two: held and rewritten.
     for (const char* records : {"cat|mouse|\r\n", "cat|mouse|\r\nzzz|q|\r\n"}) {
-        for (const auto& [name, call, nth, error, other, rewritten] : rows) {
+        for (const auto& [name, call, nth, error, other] : rows) {
             SCOPED_TRACE(std::string(name) + " with " + records);
             const std::string t = dir.write("t", original, 0640), u = dir.write("u", "cat");
             const bool xattrs = ::setxattr(t.c_str(), "user.origin", origin.data(), 6, 0) == 0 &&
                                 ::setxattr(u.c_str(), "user.origin", origin.data(), 6, 0) == 0;
-            if ((call == FsCall::fchown && !fs.running_as_root()) ||
-                (call == FsCall::set_xattr && !xattrs)) {
+            if ((call == F::fchown && !fs.running_as_root()) || (call == F::set_xattr && !xattrs)) {
                 continue;  // only root hands the owner on; only some file systems keep "user."
             }
             check(::utimensat(AT_FDCWD, t.c_str(), ours, 0), "utimensat");
@@ -95,20 +81,19 @@ TEST_F(FileStoreTest, FaultLeavesTheTargetAsItWas) {
             int locker = -1;
             std::string now = original;
             fs.fail(call, nth, error, [&, other = other] {
-                if (other == Other::renames) {
+                if (other == renames) {
                     const std::string mine = lists.write("theirs", now = theirs, 0640);
                     check(::utimensat(AT_FDCWD, mine.c_str(), ours, 0), "utimensat");
                     check(::rename(mine.c_str(), t.c_str()), "rename");
-                } else if (other == Other::locks) {
+                } else if (other == locks) {
                     locker = lock_as_another_job(t);
-                } else if (other != Other::none) {
-                    now = other == Other::grows     ? theirs + "more"
-                          : other == Other::shrinks ? "cat"
-                                                    : theirs;
+                } else if (other > retried) {
+                    now = other == grows ? theirs + "more" : other == shrinks ? "cat" : theirs;
                     write_all(t, now);
                     check(::utimensat(AT_FDCWD, t.c_str(), times, 0), "utimensat");
                 }
             });
+            const bool rewritten = other == retried;
             job.tick_timer1();  // loads t
             while (job.timer2_on()) {
                 job.tick_timer2();  // applies the entries and writes t back
@@ -119,15 +104,14 @@ TEST_F(FileStoreTest, FaultLeavesTheTargetAsItWas) {
             EXPECT_EQ(content(t), rewritten ? "mouse\0\xfe\r\nx\rmouse\r\n"s : now);
             EXPECT_EQ(mode_of(t), 0640u);
             EXPECT_EQ(obs.status, job_lines({rewritten ? done(t) : failed(t), done(u), kAllDone}));
-            // The failure line is followed by the cause, as the job met it.
-            const int cause = other == Other::locks       ? core::failure::kLockedByOtherJob
-                              : other != Other::none      ? ESTALE
-                              : call == FsCall::set_xattr ? core::failure::kAttributesNotKept
-                                                          : error;
+            const int cause = other == locks         ? core::failure::kLockedByOtherJob
+                              : other > retried      ? ESTALE
+                              : call == F::set_xattr ? core::failure::kAttributesNotKept
+                                                     : error;
             EXPECT_EQ(obs.reasons, rewritten ? Lines{} : Lines{core::reason_line(cause)});
             EXPECT_EQ(content(u), "mouse");
             EXPECT_EQ(dir.names(), (Lines{"t", "u"}));
-            for (const auto& path : (xattrs && other != Other::renames) ? Lines{t, u} : Lines{}) {
+            for (const auto& path : (xattrs && other != renames) ? Lines{t, u} : Lines{}) {
                 char value[16];  // theirs, renamed in, has none
                 const ssize_t size = ::getxattr(path.c_str(), "user.origin", value, sizeof value);
                 EXPECT_EQ(std::string(value, std::max<ssize_t>(size, 0)), origin) << path;
@@ -136,10 +120,8 @@ TEST_F(FileStoreTest, FaultLeavesTheTargetAsItWas) {
     }
 }
 
-// One job over every kind of target: files of several modes (set-user-ID, set-group-ID and
-// sticky bits too), a read-only one, a chain of links to a file in another folder, which is
-// written through, and a missing name, a dangling link, a loop of links, a folder and a FIFO,
-// which can neither be loaded nor block the job. Nothing is created, and no new file is left.
+// Every kind of target: files of several modes, a read-only one, a chain of links written
+// through, and a missing name, dangling link, loop of links, folder and FIFO, which fail.
 TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
     const std::pair<std::string, mode_t> files[] = {{"600", 0600}, {"640", 0640}, {"755", 0755},
                                                     {"604", 0604}, {"444", 0444}, {"7755", 07755}};
@@ -175,9 +157,8 @@ TEST_F(FileStoreTest, EveryKindOfTargetGetsItsOwnOutcome) {
                                   "fifo", "link", "loop"}));
 }
 
-// A folder item never takes a write-back's new file, whether another job is still writing it
-// (and holds it locked) or a killed job left it (which the next job removes), but it does take
-// the user's files whose names only look like one.
+// A folder item never takes a write-back's new file, live (locked) or left by a killed job (the
+// next job removes it), but takes the user's files whose names only look like one.
 TEST_F(FileStoreTest, FolderListingLeavesOutNewFilesOfWriteBacks) {
     Lines kept = {".wendrel-0123ABCD",  ".wendrel-0123abc",     ".wendrel-0123abc_",
                   ".wendrel-0123abcde", "notes.wendrel-backup", "t"};  // in byte order
@@ -203,14 +184,8 @@ TEST_F(FileStoreTest, FolderListingLeavesOutNewFilesOfWriteBacks) {
     EXPECT_EQ(listed, kept);
 }
 
-// A file is rewritten only when its content changes, even if entries matched (one entry or
-// several, exactly or by case folding): otherwise it keeps its inode and time. A rewrite gives
-// the name a new file, so another hard link to the old one keeps the old content. Its last pass
-// goes to disk as runs of the loaded text and the replacement (long runs as they are, short ones
-// gathered), or, for one entry, streamed through a window far smaller than the file: whatever
-// the mix, with every write cut short, the file gets exactly what the passes give. A name of the
-// longest length a folder takes, and a path of nearly the longest length the system takes (too
-// long for its folder's path and any other name in it), are rewritten too.
+// A file is rewritten (as a new file) only when its content changes, and gets exactly what the
+// passes give, in memory or streamed, with every write cut short, under the longest names too.
 TEST_F(FileStoreTest, RewriteIsExactAndOnlyOfAChangedFile) {
     std::string deep;                              // folders within folders, relative to dir
     const std::size_t folder_size = PATH_MAX - 8;  // with "/t" and the NUL: PATH_MAX - 5
@@ -235,28 +210,26 @@ TEST_F(FileStoreTest, RewriteIsExactAndOnlyOfAChangedFile) {
     const std::string dense = text(20'000, 3), sparse = text(60'000, 400);
     const std::string large = text(3'000'000, 777'777), one = "cat|mouse|\r\n";
     const std::string two = "ab|ba|\r\n" + one, small = "Cat cow";
-    const core::MatchOptions exact, folding{false, false};
-    // folder within dir, name, content, records, options, whether the content changes
-    const std::tuple<std::string, std::string, std::string, std::string, core::MatchOptions, bool>
-        rows[] = {{"/p", "t", small, "Cat|Cat|\r\n", exact, false},
-                  {"/p", "t", small, "cat|Cat|\r\n", folding, false},
-                  {"/p", "t", small, "Cat|dog|\r\ndog|Cat|\r\n", exact, false},
-                  {"/p", "t", small, "cat|cat|\r\n", folding, true},
-                  {"/p", "t", small, "Cat|dog|\r\ncow|Cat|\r\n", exact, true},
-                  {"/p", "t", dense, one, exact, true},
-                  {"/p", "t", dense, two, exact, true},
-                  {"/p", "t", sparse, one, exact, true},
-                  {"/p", "t", sparse, two, exact, true},
-                  {"/p", "t", large, one, exact, true},
-                  {"/p", "t", large, two, exact, true},
-                  {"/n", std::string(NAME_MAX, 'n'), small, "Cat|dog|\r\n", exact, true},
-                  {deep, "t", small, "Cat|dog|\r\n", exact, true}};
+    const core::MatchOptions exact, fold{false, false};
+    // path within dir, content, records, options, whether the content changes
+    // clang-format off
+    const std::tuple<std::string, std::string, std::string, core::MatchOptions, bool> rows[] = {
+        {"p/t", small, "Cat|Cat|\r\n", exact, false}, {"p/t", small, "cat|Cat|\r\n", fold, false},
+        {"p/t", small, "Cat|dog|\r\ndog|Cat|\r\n", exact, false},
+        {"p/t", small, "cat|cat|\r\n", fold, true},
+        {"p/t", small, "Cat|dog|\r\ncow|Cat|\r\n", exact, true},
+        {"p/t", dense, one, exact, true},   {"p/t", dense, two, exact, true},
+        {"p/t", sparse, one, exact, true},  {"p/t", sparse, two, exact, true},
+        {"p/t", large, one, exact, true},   {"p/t", large, two, exact, true},
+        {"n/" + std::string(NAME_MAX, 'n'), small, "Cat|dog|\r\n", exact, true},
+        {deep.substr(1) + "/t", small, "Cat|dog|\r\n", exact, true}};
+    // clang-format on
     const std::string twin = lists / "twin";
     const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
     fs.chunk = 4099;
-    for (const auto& [folder, name, original, records, options, changes] : rows) {
-        SCOPED_TRACE(records + folder.substr(0, 3) + std::to_string(original.size()));
-        const std::string t = dir.path() + folder + "/" + name;
+    for (const auto& [path, original, records, options, changes] : rows) {
+        SCOPED_TRACE(records + path.substr(0, 3) + std::to_string(original.size()));
+        const std::string t = dir / path, folder = path.substr(0, path.rfind('/'));
         std::filesystem::remove(twin);
         write_all(t, original);
         check(::chmod(t.c_str(), 0640) | ::link(t.c_str(), twin.c_str()) |
@@ -274,7 +247,7 @@ TEST_F(FileStoreTest, RewriteIsExactAndOnlyOfAChangedFile) {
         EXPECT_EQ(inode_of(t) == inode, !changes);
         EXPECT_EQ(stat_of(t).st_mtim.tv_sec == 1000000000, !changes);
         EXPECT_TRUE(content(twin) == original);
-        EXPECT_EQ(dir.names(folder), Lines{name});
+        EXPECT_EQ(dir.names(folder), Lines{path.substr(folder.size() + 1)});
     }
 }
 

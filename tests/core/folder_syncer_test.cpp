@@ -13,16 +13,16 @@
 #include <vector>
 
 #include "core/posix_file_system.h"
-#include "forwarding_file_system.h"
+#include "faulty_file_system.h"
 #include "temp_dir.h"
 
 namespace wendrel::test {
 namespace {
 
 // The real file system, with every fsync slowed down and its span noted on a shared clock.
-class SlowSyncFileSystem final : public ForwardingFileSystem {
+class SlowSyncFileSystem final : public FaultyFileSystem {
   public:
-    SlowSyncFileSystem() : ForwardingFileSystem(core::PosixFileSystem::instance()) {}
+    SlowSyncFileSystem() : FaultyFileSystem(core::PosixFileSystem::instance()) {}
 
     std::atomic<long> clock{0};
     std::mutex mutex;
@@ -41,9 +41,8 @@ class SlowSyncFileSystem final : public ForwardingFileSystem {
 
 }  // namespace
 
-// Every caller returns only after a sync of its folder that began after it called, so each
-// rename before a call is durable when the call returns; callers that come while a sync runs
-// share the next one. Folders are synced apart.
+// Every caller returns only after a sync of its folder begun after it called; callers that come
+// while a sync runs share the next one. Each folder is synced on its own.
 TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
     TempDir dir;
     const std::string folders[] = {dir.make_dir("a"), dir.make_dir("b")};
@@ -54,22 +53,20 @@ TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
     core::FolderSyncer syncer(fs);
 
     constexpr int kThreads = 8, kCalls = 12;
-    std::mutex mutex;
     std::vector<std::pair<long, long>> calls;  // called, returned
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kCalls; ++i) {
-                const long called = ++fs.clock;
-                syncer.sync_after_rename(folders[t % 2], fds[t % 2]);
-                const long returned = ++fs.clock;
-                std::lock_guard lock(mutex);
-                calls.emplace_back(called, returned);
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < kCalls; ++i) {
+                    const long called = ++fs.clock;
+                    syncer.sync_after_rename(folders[t % 2], fds[t % 2]);
+                    const long returned = ++fs.clock;
+                    std::lock_guard lock(fs.mutex);
+                    calls.emplace_back(called, returned);
+                }
+            });
+        }
     }
     ::close(fds[0]);
     ::close(fds[1]);
@@ -82,8 +79,7 @@ TEST(FolderSyncer, EachCallerWaitsForASyncBegunAfterItAndSyncsAreShared) {
         EXPECT_TRUE(covered) << "no sync began after the call at " << called
                              << " and ended before it returned at " << returned;
     }
-    // Four callers a folder: each sync is shared by about two; a syncer that shares none
-    // makes one per call.
+    // Four callers a folder: each sync is shared by about two.
     EXPECT_LT(fs.syncs.size(), calls.size() * 3 / 4) << "syncs were not shared";
 }
 

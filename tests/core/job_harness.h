@@ -8,14 +8,13 @@
 #include "faulty_file_system.h"
 #include "recording_observer.h"
 #include "temp_dir.h"
-#include "test_util.h"
 
 namespace wendrel::test {
 
 using Lines = std::vector<std::string>;
 
-/// A job over files in a temporary folder, and the texts it shows. Write-backs run inside the
-/// tick, so that faults injected through `fs` meet one thread's calls in a fixed order.
+/// A job over files in a temporary folder, with write-backs inside the tick (one thread's calls
+/// in a fixed order for `fs`), and the texts it shows.
 struct JobHarness {
     // Written out here rather than taken from the core, so that a changed byte shows.
     static inline const std::string kTime = "21:05:03";
@@ -34,12 +33,11 @@ struct JobHarness {
         later.insert(later.begin(), kOpening.begin(), kOpening.end());
         return later;
     }
-    /// A rewrite puts a new file in place, with a new inode.
     static ino_t inode_of(const std::string& path) { return stat_of(path).st_ino; }
     static mode_t mode_of(const std::string& path) { return stat_of(path).st_mode & 07777; }
     std::string content(const std::string& path) { return read_all(path).value_or("<none>"); }
 
-    /// Starts a job whose replacement-content file holds `records`, seen by a fresh observer.
+    /// Starts a job whose rules file holds `records`, seen by a fresh observer.
     void start(const std::string& source, const std::string& records,
                const std::string& except = "", core::MatchOptions options = {}) {
         obs = RecordingObserver();

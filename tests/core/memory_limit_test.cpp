@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "core/posix_file_system.h"
 #include "test_util.h"
@@ -20,49 +21,39 @@ using Limit = std::optional<std::uint64_t>;
 
 constexpr std::uint64_t kMiB = 1 << 20;
 
-// The cgroup of the process and its ancestors, in either version; files that are missing, say
-// "max", hold no plain number or one larger than any machine has set nothing.
+// The cgroup of the process and its ancestors, in either version; a file that is missing, says
+// "max" or holds no plain, believable number sets nothing.
 TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
     const std::string v1 = "/sys/fs/cgroup/memory", v2 = "/sys/fs/cgroup";
     const std::string v1_file = "/memory.limit_in_bytes", v2_file = "/memory.max";
-    struct Row {
-        const char* proc_self_cgroup;
-        std::map<std::string, std::string> files;
-        Limit expected;
-    };
-    const Row rows[] = {
+    // /proc/self/cgroup, the files, the limit
+    // clang-format off
+    const std::tuple<const char*, std::map<std::string, std::string>, Limit> rows[] = {
         {"4:memory:/a/b\n0::/\n", {{v1 + "/a/b" + v1_file, "3221225472\n"}}, 3221225472},
-        {"3:cpu,memory:/a/b\n",
-         {{v1 + "/a/b" + v1_file, "9223372036854771712\n"}, {v1 + "/a" + v1_file, "1048576\n"}},
-         1048576},
+        {"3:cpu,memory:/a/b\n", {{v1 + "/a/b" + v1_file, "9223372036854771712\n"},
+                                 {v1 + "/a" + v1_file, "1048576\n"}}, 1048576},
         {"4:memory:/\n", {{v1 + v1_file, "1000\n"}}, 1000},
-        {"0::/user.slice/app\n",
-         {{v2 + "/user.slice/app" + v2_file, "max\n"}, {v2 + "/user.slice" + v2_file, "2048\n"}},
-         2048},
-        {"0::/user.slice/app\n", {{v2 + "/user.slice/app" + v2_file, "max\n"}}, std::nullopt},
-        {"4:memory:/a\n", {}, std::nullopt},
-        {"2:cpu:/a\n1:memoryx:/a\n", {{v1 + "/a" + v1_file, "1000\n"}}, std::nullopt},
-        {"4:memory:/a\n0::/b\n",
-         {{v1 + "/a" + v1_file, "5000\n"}, {v2 + "/b" + v2_file, "4000\n"}},
+        {"0::/user.slice/app\n", {{v2 + "/user.slice/app" + v2_file, "max\n"},
+                                  {v2 + "/user.slice" + v2_file, "2048\n"}}, 2048},
+        {"0::/user.slice/app\n", {{v2 + "/user.slice/app" + v2_file, "max\n"}}, {}},
+        {"4:memory:/a\n", {}, {}},
+        {"2:cpu:/a\n1:memoryx:/a\n", {{v1 + "/a" + v1_file, "1000\n"}}, {}},
+        {"4:memory:/a\n0::/b\n", {{v1 + "/a" + v1_file, "5000\n"}, {v2 + "/b" + v2_file, "4000\n"}},
          4000},
-        {"", {{v1 + v1_file, "1000\n"}}, std::nullopt},
-        {"0::/\n", {{v2 + v2_file, "4096"}}, 4096},
-        {"0::/\n", {{v2 + v2_file, ""}}, std::nullopt},
-        {"0::/\n", {{v2 + v2_file, "12k\n"}}, std::nullopt},
-        {"0::/\n", {{v2 + v2_file, "-1\n"}}, std::nullopt},
-    };
-    for (const Row& row : rows) {
+        {"", {{v1 + v1_file, "1000\n"}}, {}},          {"0::/\n", {{v2 + v2_file, "4096"}}, 4096},
+        {"0::/\n", {{v2 + v2_file, ""}}, {}},          {"0::/\n", {{v2 + v2_file, "12k\n"}}, {}},
+        {"0::/\n", {{v2 + v2_file, "-1\n"}}, {}}};
+    // clang-format on
+    for (const auto& [cgroup, files, expected] : rows) {
         const auto read = [&](const std::string& path) -> std::optional<std::string> {
-            const auto it = row.files.find(path);
-            return it == row.files.end() ? std::nullopt : std::optional(it->second);
+            const auto it = files.find(path);
+            return it == files.end() ? std::nullopt : std::optional(it->second);
         };
-        EXPECT_EQ(MemoryLimit::cgroup_limit(row.proc_self_cgroup, read), row.expected)
-            << row.proc_self_cgroup;
+        EXPECT_EQ(MemoryLimit::cgroup_limit(cgroup, read), expected) << cgroup;
     }
 }
 
-// Read from the running process: never above the machine's memory, and under an RLIMIT_AS
-// about the room that limit leaves (a child sets it, so this process keeps its own).
+// Never above the machine's memory; under an RLIMIT_AS (set in a child) about the room it leaves.
 TEST(MemoryLimit, ReadsTheMachineAndTheAddressSpaceLimit) {
     const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     const auto physical = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) * page;

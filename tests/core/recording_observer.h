@@ -10,13 +10,10 @@
 
 namespace wendrel::test {
 
-/// Stands in for the window: keeps what the window would show, and logs every call in order as
-/// text ("status <line>", "clear info", "max <n>", "lock", "focus", "input check <text>"...).
+/// Stands in for the window: keeps what it would show (reasons, warnings and the summary kept
+/// out of the job's own lines), and logs every call in order as text ("status <line>", "lock"...).
 class RecordingObserver final : public core::JobObserver {
   public:
-    // `status` keeps the job's own lines; the reasons under failure lines, the warnings about
-    // the rules file and the closing summary are kept apart (and in `calls`, in order), so
-    // that a test of the lines says what it checks.
     void add_status_line(const std::string& line) override {
         const bool reason = line.starts_with(core::messages::kReasonPrefix);
         append(reason ? "reason " : "status ", reason ? reasons : status, line);
@@ -45,8 +42,7 @@ class RecordingObserver final : public core::JobObserver {
     }
     void preparation_failed() override { calls.push_back("preparation failed"); }
     std::vector<std::string> calls;
-    std::vector<std::string> status;  // ls_status, but for the lines kept apart:
-    std::vector<std::string> reasons, warnings;
+    std::vector<std::string> status, reasons, warnings;
     std::string summary;
     core::messages::Tally tally;
     std::vector<std::string> info;  // ls_fileinfo

@@ -6,78 +6,43 @@
 #include <thread>
 #include <vector>
 
-#include "core/posix_file_system.h"
-#include "core/replace_job.h"
-#include "forwarding_file_system.h"
 #include "job_harness.h"
-#include "recording_observer.h"
-#include "temp_dir.h"
 
 namespace wendrel::test {
 namespace {
-
-// Runs `before_commit` just before every rename or exchange: the moment between a write-back's
-// last check and its commit, where another writer's change would otherwise be lost.
-class CommitHookFileSystem final : public ForwardingFileSystem {
-  public:
-    using ForwardingFileSystem::ForwardingFileSystem;
-    std::function<void()> before_commit;
-
-    int renameat(int from_folder, const std::string& from, int to_folder,
-                 const std::string& to) override {
-        before_commit();
-        return real_.renameat(from_folder, from, to_folder, to);
-    }
-    int renameat2(int from_folder, const std::string& from, int to_folder, const std::string& to,
-                  unsigned flags) override {
-        before_commit();
-        return real_.renameat2(from_folder, from, to_folder, to, flags);
-    }
-};
-
-void tick(core::ReplaceJob& job) {
-    if (job.timer1_on()) {
-        job.tick_timer1();
-    } else if (job.timer2_on()) {
-        job.tick_timer2();
-    }
-}
 
 // A file holds a job's change exactly when that job logged it done, and each job gave each file
 // one line, done or failed.
 void expect_changes_match_lines(const std::string& path, const std::string& content,
                                 const RecordingObserver& obs, const std::string& change) {
-    const auto lines = [&](const std::string& line) {
-        return std::count(obs.status.begin(), obs.status.end(), line);
-    };
+    const auto lines = [&](const auto& line) { return std::ranges::count(obs.status, line); };
     EXPECT_EQ(lines(JobHarness::done(path)) + lines(JobHarness::failed(path)), 1) << path;
     EXPECT_EQ(lines(JobHarness::done(path)), content.find(change) != std::string::npos) << path;
 }
 
-// Two jobs over the same files, one streaming a single entry, the other holding each file for
-// two, take turns tick by tick, and inside every commit of the first the second finishes the
-// file it is on. No change is lost while its job reports success, and no file is left with
-// neither.
+// Two jobs, one streaming a single entry, the other holding each file for two, take turns, and
+// inside every commit of the first the second finishes its file: no change logged done is lost.
 TEST(ReplaceJobConcurrency, InterleavedJobsNeverLoseAChangeLoggedAsDone) {
     JobHarness h;
     std::string source;
     for (int i = 0; i < 12; ++i) {
         source += h.dir.write("f" + std::to_string(i), "cat dog\n") + ";";
     }
-    CommitHookFileSystem fs_a(core::PosixFileSystem::instance());
+    FaultyFileSystem fs_a(core::PosixFileSystem::instance());
     RecordingObserver obs_a;
     core::ReplaceJob a(
         obs_a, fs_a, [] { return JobHarness::kTime; }, 0);
-    fs_a.before_commit = [&] {  // b finishes the file it is on, or loads the next
-        do {
-            tick(h.job);
-        } while (h.job.timer2_on());
+    fs_a.each = [&](FsCall kind) {  // at a commit, b finishes the file it is on, or loads the next
+        while (kind == FsCall::rename || kind == FsCall::exchange) {
+            run_ticks(h.job, 1);
+            kind = h.job.timer2_on() ? kind : FsCall::none;
+        }
     };
     a.start({source, "", h.lists.write("a", "cat|lion|\r\n"), {}});
     h.start(source, "dog|wolf|\r\nzzz|q|\r\n");
     while (a.running() || h.job.running()) {
-        tick(a);
-        tick(h.job);
+        run_ticks(a, 1);
+        run_ticks(h.job, 1);
     }
     for (int i = 0; i < 12; ++i) {
         const std::string path = h.dir / ("f" + std::to_string(i)), text = h.content(path);
@@ -88,9 +53,7 @@ TEST(ReplaceJobConcurrency, InterleavedJobsNeverLoseAChangeLoggedAsDone) {
     EXPECT_EQ(h.dir.names().size(), 12u);
 }
 
-// The same with two real jobs at once, each with its write-back threads (the batch program run
-// twice, or the window and the batch program; run under ThreadSanitizer too); no new file is
-// left behind.
+// The same with two real jobs at once, each with its write-back threads (run under TSan too).
 TEST(ReplaceJobConcurrency, TwoJobsOverOneFolderNeverClaimAWriteTheyDidNotMake) {
     TempDir dir, lists;
     for (int i = 0; i < 40; ++i) {
@@ -104,9 +67,8 @@ TEST(ReplaceJobConcurrency, TwoJobsOverOneFolderNeverClaimAWriteTheyDidNotMake) 
         core::ReplaceJob job2(second, core::PosixFileSystem::instance(), clock);
         job1.start({source, "", lists.write("one", "A|a1|\r\n"), {}});
         job2.start({source, "", lists.write("two", "B|b2|\r\nzz|y|\r\n"), {}});
-        std::thread other([&] { job2.run_to_end(); });
+        std::jthread other([&] { job2.run_to_end(); });
         job1.run_to_end();
-        other.join();
     }
     EXPECT_EQ(dir.names().size(), 40u);
     for (int i = 0; i < 40; ++i) {

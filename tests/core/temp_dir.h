@@ -37,16 +37,15 @@ class TempDir {
         check(::chmod((*this / name).c_str(), mode), "chmod");
         return *this / name;
     }
-    std::string make_dir(std::string_view name, mode_t mode = 0755) const {
-        check(::mkdir((*this / name).c_str(), mode) | ::chmod((*this / name).c_str(), mode),
-              "mkdir");
+    std::string make_dir(std::string_view name) const {
+        check(::mkdir((*this / name).c_str(), 0755), "mkdir");
         return *this / name;
     }
     std::string make_fifo(std::string_view name) const {
         check(::mkfifo((*this / name).c_str(), 0666), "mkfifo");
         return *this / name;
     }
-    /// Names in the folder (without "." and ".."), sorted.
+    /// Names in the folder, sorted.
     std::vector<std::string> names(std::string_view sub = "") const {
         std::vector<std::string> out;
         for (const auto& item : std::filesystem::directory_iterator(*this / sub)) {

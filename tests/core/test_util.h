@@ -70,13 +70,11 @@ inline TickCounts run_ticks(core::ReplaceJob& job, int limit = 100000) {
     return counts;
 }
 
-/// Runs `work` on a thread. If it has not finished within a few seconds it is taken to be
-/// blocked on the FIFO at `fifo`, which is then opened for writing to free it; returns false.
+/// Runs `work`; false when it was still blocked on the FIFO at `fifo` after a few seconds.
 inline bool finishes_without_blocking(const std::string& fifo, const std::function<void()>& work) {
     auto done = std::async(std::launch::async, work);
     const bool in_time = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
     while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
-        // A reader blocked in open() or read() is released by a writer that comes and goes.
         ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
     }
     done.get();

@@ -1,6 +1,5 @@
-// wendrel-batch as real processes over one folder: several at once, one stopped and continued,
-// one killed. Whatever the timing, no update that a job reported as done may be lost, no file
-// may be left half written, and no file may be left behind.
+// wendrel-batch as real processes over one folder: several at once, one stopped, one killed.
+// No update reported as done is lost, no file is left half written, and nothing is left behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,8 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kFiles = 2000;
 
-// Job w turns letter w upper case: a file then holds kText with each letter changed everywhere
-// or nowhere; anything else is a file written from a mixture or cut short.
+// Job w turns letter w upper case: each letter of a file is changed everywhere or nowhere.
 const std::string kText = "abcabcabcabcabcabcabcabcabcabcabcabcabcabcabcabcabc";
 
 fs::perms mode(int i) {
@@ -32,8 +30,7 @@ struct Log {
 class ConcurrentJobs : public ::testing::Test {
   protected:
     void SetUp() override {
-        // In memory where the machine allows: making and removing thousands of files on a busy
-        // disk takes seconds, and what is tested here is how processes meet, not the disk.
+        // In memory where the machine allows: what is tested is how processes meet, not the disk.
         std::string name = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
         name += "/wendrel-e2e-XXXXXX";
         ASSERT_NE(::mkdtemp(name.data()), nullptr);
@@ -67,8 +64,7 @@ class ConcurrentJobs : public ::testing::Test {
         return {{done.begin(), done.end()}, {failed.begin(), failed.end()}};
     }
 
-    // Each file is whole and keeps its mode, and job w (which changes letter w) either made its
-    // change there or printed a failure line for it. A job that did nothing proves nothing.
+    // Each file is whole and keeps its mode, and job w made its change there or said it failed.
     void expect_no_update_lost(const std::vector<Log>& logs) {
         for (int i = 0; i < kFiles; ++i) {
             const std::string path = file(i), now = slurp(path);
@@ -92,8 +88,7 @@ class ConcurrentJobs : public ::testing::Test {
     fs::path root_;  // the folder of targets, and beside it the lists and outputs
 };
 
-// Two jobs with different records over the same files at the same moment: whichever loses a
-// race for a file must say so.
+// Two jobs over the same files at once: whichever loses a race for a file says so.
 TEST_F(ConcurrentJobs, TwoJobsAtOnceLoseNoUpdate) {
     for (int round = 0; round < 5 && !HasFatalFailure(); ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
@@ -106,11 +101,10 @@ TEST_F(ConcurrentJobs, TwoJobsAtOnceLoseNoUpdate) {
     }
 }
 
-// A job stopped in the middle while two others run over the same folder to their end, then
-// continued: it must not put back what it read before they ran.
+// A job stopped while two others run to their end, then continued, puts back nothing it read.
 TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     const pid_t a = start("a", "a", "A");
-    // Its first block of output (some dozens of lines) shows it under way and far from its end.
+    // Its first block of output shows it under way and far from its end.
     const auto deadline = Clock::now() + std::chrono::seconds(20);
     while (slurp(out("a")).empty() && Clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -126,9 +120,8 @@ TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     expect_no_update_lost({log("a"), log("b"), log("c")});
 }
 
-// Jobs killed at moments spread over a whole job's run, each turning the files the other way
-// as the last one left them: after each kill the folder holds its files, each whole, and at
-// most the one new file a kill between naming and placing it leaves; the next job removes it.
+// Jobs killed at moments spread over a whole run: each file stays whole, at most one new file
+// a writing thread is left, and the next job removes it.
 TEST_F(ConcurrentJobs, KilledJobLeavesEveryFileWholeAndNothingBehind) {
     const auto before = names(folder());
     const auto started = Clock::now();
@@ -145,8 +138,6 @@ TEST_F(ConcurrentJobs, KilledJobLeavesEveryFileWholeAndNothingBehind) {
         wait_for(job);
         std::vector<std::string> extra;
         std::ranges::set_difference(names(folder()), before, std::back_inserter(extra));
-        // Each writing thread may have been killed between naming its new file and putting it
-        // in place: at most one such name each.
         ASSERT_LE(extra.size(), wendrel::core::ReplaceJob::kWriteThreads)
             << testing::PrintToString(extra);
         for (const auto& name : extra) {

@@ -1,5 +1,4 @@
-// The choosers and the about box as the main window's buttons open them, and the mounted
-// volumes that stand for drives.
+// The choosers and the about box as the main window's buttons open them, and the drives.
 #include <QWindow>
 
 #include "ui/platform.h"
@@ -29,7 +28,7 @@ class ChooserTest : public QObject {
         } else if (verb == u"Esc"_s) {
             QTest::keyClick(chooser.focusWidget(), Qt::Key_Escape);
         } else {
-            // The one entry that ends in the name; a double-click as a mouse makes it.
+            // The one entry that ends in the name, clicked as a mouse does.
             auto* list = control<QListWidget>(chooser, verb == u"open"_s ? "dir" : "file");
             const auto found = list->findItems(gesture.section(u':', 1), Qt::MatchEndsWith);
             if (found.size() != 1) {
@@ -54,18 +53,11 @@ class ChooserTest : public QObject {
     void cleanup() { bench_.reset(); }
 
     void choosers_data() {
-        // The fields before and after as txt_source|txt_except|txt_change, "@" for the tree,
-        // where the choosers start; openings split by ", ", each a script of gestures: "open:X"
-        // (double-click a folder), "pick:F" or "double:F" (a file), "ok", "close" or "Esc".
-        for (const char* column : {"button", "before", "openings", "after", "focus"}) {
-            QTest::addColumn<QString>(column);
-        }
-        const auto row = [](const char* tag, std::initializer_list<const char*> columns) {
-            QTestData& data = QTest::newRow(tag);
-            for (const char* column : columns) {
-                data << QString::fromUtf8(column);
-            }
-        };
+        // The button, fields before, openings, fields after, focus. Fields as txt_source|
+        // txt_except|txt_change, "@" for the tree; openings split by ", ", each a script of
+        // gestures: "open:X" (double-click a folder), "pick:F" or "double:F", "ok", "close", "Esc".
+        QTest::addColumn<QStringList>("row");
+        const auto row = [](const char* tag, const QStringList& row) { QTest::newRow(tag) << row; };
         row("files: twice, then OK with no file chosen",
             {"cm_choosefile", "||",
              "open:docs pick:a.txt ok, open:docs pick:b.txt ok, open:docs ok",
@@ -86,21 +78,17 @@ class ChooserTest : public QObject {
     }
 
     void choosers() {
-        QFETCH(QString, button);
-        QFETCH(QString, before);
-        QFETCH(QString, openings);
-        QFETCH(QString, after);
-        QFETCH(QString, focus);
+        QFETCH(QStringList, row);
+        const QString &button = row[0], &openings = row[2], &after = row[3], &focus = row[4];
         QWidget& main = *bench_->window;
-        bench_->fill(before);
+        bench_->fill(row[1]);
         control(main, "chk_dxx")->setFocus();  // so that a rule that does nothing fails
         for (const QString& script : openings.split(u", "_s)) {
             bench_->click(button.toLatin1().constData());
             QPointer<QWidget> chooser =
                 open_window(button == u"cm_choosedir"_s ? "fm_choosedir" : "fm_choosefile");
             QVERIFY(wait_active(chooser));
-            // A window of its own above the main one, not a child that the disabled main window
-            // would disable too.
+            // Its own window above the main one, not a child the disabled main window disables.
             QVERIFY(!main.isEnabled() && chooser->isEnabled() && !chooser->parentWidget());
             QCOMPARE(chooser->windowHandle()->transientParent(), main.windowHandle());
             for (const QString& gesture : script.split(u' ')) {
@@ -118,8 +106,7 @@ class ChooserTest : public QObject {
     }
 
     void about_box() {
-        // A key closes it, and so does another window taking the activation (no key); it
-        // opens again after closing.
+        // A key closes it, and so does another window taking the activation; it opens again.
         for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_A, Qt::Key_unknown}) {
             bench_->click("img_about");
             QPointer<QWidget> about = open_window("fm_about");
@@ -140,8 +127,7 @@ class ChooserTest : public QObject {
     }
 
     void volume_roots() {
-        // Real file systems only, "/" first, the rest sorted, each once, blanks unescaped; no
-        // kernel interfaces, nothing inside the system trees but removable media.
+        // Real file systems, "/" first, the rest sorted, each once; of the system trees only media.
         const QByteArray table =
             "/dev/b /srv ext4 rw 0 0\n/dev/a / ext4 rw 0 0\nproc /proc proc rw 0 0\ngarbage\n"
             "sysfs /sys sysfs rw 0 0\ncgroup2 /cg cgroup2 rw 0 0\ntmpfs /run tmpfs rw 0 0\n"

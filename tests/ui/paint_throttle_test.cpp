@@ -17,8 +17,8 @@ class PaintThrottleTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // A burst of changes paints about once per frame, and its last change is painted when the
-    // frame is over (or at once on flush).
+    // A burst of changes paints about once per frame, its last change when the frame is over
+    // (or at once on flush).
     void burst_paints_once_per_frame_and_the_last_change_is_shown() {
         constexpr int kFrameMs = 400;
         for (const bool flush : {false, true}) {
@@ -46,8 +46,7 @@ class PaintThrottleTest : public QObject {
             QVERIFY(!list.updatesEnabled());
             const int before = counter.paints;
             if (flush) {
-                // Painted there and then: a paint merely scheduled would meet the next tick's
-                // change holding updates back again, and the list would stay blank all job long.
+                // Painted there and then, or the next tick's change holds it back again.
                 throttle.flush();
                 QVERIFY(list.updatesEnabled() && counter.paints > before);
             }

@@ -1,7 +1,6 @@
 #pragma once
 
-// The window tests' bench: a folder tree that is also the current folder (where the choosers
-// start) and a main window whose clock numbers its calls.
+// A folder tree that is the current folder, and a main window whose clock numbers its calls.
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -56,7 +55,6 @@ struct WindowBench {
         return field("txt_source")->text() + u'|' + field("txt_except")->text() + u'|' +
                field("txt_change")->text();
     }
-    /// Sets the three fields from such a text.
     void fill(const QString& texts) const {
         for (int i = 0; i < 3; ++i) {
             field(kFields[i])->setText(expand(texts).section(u'|', i, i));
@@ -65,7 +63,6 @@ struct WindowBench {
     void click(const char* name) const {
         QTest::mouseClick(control(*window, name), Qt::LeftButton);
     }
-    /// The control that has the focus, or gets it back when the window is active again.
     QString focus() const {
         return window->focusWidget() ? window->focusWidget()->objectName() : u"(none)"_s;
     }
