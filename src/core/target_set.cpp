@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <unordered_set>
@@ -105,7 +106,7 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
 
     // A file that cannot be stat'ed has no identity and is never a duplicate: its load fails
     // and is reported on its own.
-    std::set<Identity> processed;
+    std::map<Identity, std::string> processed;  // and the first path that reached each
     // A skipped link claims no identity, so the file it reaches is still processed when a
     // target names it.
     const auto decide = [&](const std::string& path, bool in_folder) {
@@ -119,9 +120,16 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
         if (in_folder && is_foreign_link(fs, path)) {
             return Skip::foreign_link;
         }
-        if (id && !processed.insert(*id).second) {
+        if (!id) {
+            return Skip::none;
+        }
+        const auto [first, added] = processed.emplace(*id, path);
+        // Asked again of both names at once: an inode number freed by another program's
+        // rewrite of the first file may have been given to a new file under this name.
+        if (!added && identity_of(fs, first->second) == identity_of(fs, path)) {
             return Skip::duplicate;
         }
+        first->second = path;
         return Skip::none;
     };
     set.skips_.reserve(set.paths_.size());

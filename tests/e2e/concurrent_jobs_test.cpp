@@ -104,9 +104,9 @@ TEST_F(ConcurrentJobs, TwoJobsAtOnceLoseNoUpdate) {
 // A job stopped while two others run to their end, then continued, puts back nothing it read.
 TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     const pid_t a = start("a", "a", "A");
-    // Its first block of output shows it under way and far from its end.
+    // Its first file's line shows it past its preparation and far from its end.
     const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (slurp(out("a")).empty() && Clock::now() < deadline) {
+    while (slurp(out("a")).find(kDone) == std::string::npos && Clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     ASSERT_EQ(::kill(a, SIGSTOP), 0);
