@@ -8,9 +8,7 @@
 #include <optional>
 #include <random>
 #include <stdexcept>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "core/spliced_text.h"
 #include "reference_model.h"

@@ -1,20 +1,12 @@
 #include "core/file_store.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <string>
 #include <tuple>
 
 #include "core/failure_reason.h"

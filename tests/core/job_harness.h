@@ -1,8 +1,5 @@
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "core/posix_file_system.h"
 #include "core/replace_job.h"
 #include "faulty_file_system.h"

@@ -1,15 +1,9 @@
 #include "core/replace_job.h"
 #include "core/failure_reason.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <new>
-#include <string>
-#include <vector>
 
 #include "core/posix_file_system.h"
 #include "job_harness.h"

@@ -1,15 +1,9 @@
 #include "core/target_set.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <ostream>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "job_harness.h"
 

@@ -1,12 +1,7 @@
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "test_util.h"

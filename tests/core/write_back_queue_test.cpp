@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <latch>
 #include <new>
 #include <random>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "core/file_store.h"
 #include "core/write_back_queue.h"
