@@ -32,10 +32,7 @@ class FaultyFileSystem : public core::FileSystem {
     /// The `nth` call of `kind` from now on (1 = the next) runs `before`, then fails with
     /// `error`, or is made as usual when `error` is 0.
     void fail(FsCall kind, int nth, int error, std::function<void()> before = {}) {
-        kind_ = kind;
-        left_ = nth;
-        error_ = error;
-        before_ = std::move(before);
+        chosen_ = {kind, nth, error, std::move(before)};
         hit = false;
     }
     std::size_t chunk = 0;             // most bytes one read or write moves; 0 = no limit
@@ -120,14 +117,14 @@ class FaultyFileSystem : public core::FileSystem {
         if (each) {
             each(kind);
         }
-        if (kind == FsCall::none || kind != kind_ || --left_ != 0) {
+        if (kind == FsCall::none || kind != chosen_.kind || --chosen_.left != 0) {
             return 0;
         }
         hit = true;
-        if (before_) {
-            before_();
+        if (chosen_.before) {
+            chosen_.before();
         }
-        return error_;
+        return chosen_.error;
     }
     /// The real call, or its fault's errno, negative for the kinds up to `write`.
     template <typename R, typename... P, typename... A>
@@ -143,10 +140,11 @@ class FaultyFileSystem : public core::FileSystem {
         return (flags & O_DIRECTORY) != 0 ? FsCall::open_folder : FsCall::none;
     }
 
-    FsCall kind_ = FsCall::none;
-    int left_ = 0;  // calls of kind_ until the chosen one
-    int error_ = 0;
-    std::function<void()> before_;
+    struct {
+        FsCall kind = FsCall::none;
+        int left = 0, error = 0;  // left: calls of `kind` until the chosen one
+        std::function<void()> before;
+    } chosen_;
 };
 
 }  // namespace wendrel::test

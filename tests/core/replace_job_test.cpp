@@ -161,7 +161,7 @@ TEST_F(ReplaceJobTest, RejectedStartLeavesOnlyTheResetAndItsMessage) {
         "reason " + core::reason_line(ENOMEM), "preparation failed", "unlock"};
     const std::tuple<std::string, std::string, Lines> rows[] = {
         {a, "", check},                   {"", list, check},
-        {"", "", check},                  {a, missing, unreadable(ENOENT)},
+        {a, missing, unreadable(ENOENT)},
         {a, fifo, unreadable(core::failure::kNotRegularFile)},
         {a, lists.make_dir("folder"), unreadable(EISDIR)},
         {a + ";" + dir.path() + "*;", list, out_of_memory}};

@@ -20,8 +20,6 @@ class TempDir {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
     std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }

@@ -71,25 +71,9 @@ TEST(WriteBackQueue, WorkerThreadsChangeNothingTheJobShowsOrWrites) {
     }
 }
 
-TEST(WriteBackQueue, DestructionFinishesEveryQueuedWrite) {
-    TempDir dir;
-    core::FileStore store(core::PosixFileSystem::instance());
-    {
-        core::WriteBackQueue queue(store, 2, 1 << 20);
-        for (int i = 0; i < 50; ++i) {
-            const std::string path = dir.write("f" + std::to_string(i), "old");
-            queue.submit(path, core::SplicedText("new " + std::to_string(i)), stat_of(path));
-        }
-    }
-    for (int i = 0; i < 50; ++i) {
-        EXPECT_EQ(read_all(dir / ("f" + std::to_string(i))), "new " + std::to_string(i));
-    }
-    EXPECT_EQ(dir.names().size(), 50u) << "a temporary file was left behind";
-}
-
 // Two writes over a file loaded once, queued behind a held one: the first is written, the
-// second refused as stale.
-TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndResultsHandedOutOnce) {
+// second refused as stale. Writes still queued when the queue goes are finished first.
+TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndAllFinishedByDestruction) {
     TempDir dir;
     const std::string first = dir.write("first", "old"), path = dir.write("a", "old");
     std::latch taken(1), queued(1);
@@ -99,18 +83,28 @@ TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndResultsHandedOutOnce) {
         queued.wait();
     });
     core::FileStore store(fs);
-    core::WriteBackQueue queue(store, 1, 1 << 20);
-    const auto held = queue.submit(first, core::SplicedText("new"), stat_of(first));
-    taken.wait();
-    const auto loaded = stat_of(path);
-    const auto older = queue.submit(path, core::SplicedText("older"), loaded);
-    const auto newer = queue.submit(path, core::SplicedText("newer"), loaded);
-    queued.count_down();
-    EXPECT_EQ(queue.wait(held), 0);
-    EXPECT_EQ(queue.wait(older), 0);
-    EXPECT_NE(queue.wait(newer), 0);
-    EXPECT_EQ(queue.take_result(older), std::nullopt);
+    {
+        core::WriteBackQueue queue(store, 1, 1 << 20);
+        const auto held = queue.submit(first, core::SplicedText("new"), stat_of(first));
+        taken.wait();
+        const auto loaded = stat_of(path);
+        const auto older = queue.submit(path, core::SplicedText("older"), loaded);
+        const auto newer = queue.submit(path, core::SplicedText("newer"), loaded);
+        for (int i = 0; i < 50; ++i) {
+            const std::string file = dir.write("f" + std::to_string(i), "old");
+            queue.submit(file, core::SplicedText("new " + std::to_string(i)), stat_of(file));
+        }
+        queued.count_down();
+        EXPECT_EQ(queue.wait(held), 0);
+        EXPECT_EQ(queue.wait(older), 0);
+        EXPECT_NE(queue.wait(newer), 0);
+        EXPECT_EQ(queue.take_result(older), std::nullopt);
+    }
     EXPECT_EQ(read_all(path), "older");
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(read_all(dir / ("f" + std::to_string(i))), "new " + std::to_string(i));
+    }
+    EXPECT_EQ(dir.names().size(), 52u) << "a temporary file was left behind";
 }
 
 class WriteBackQueueJobTest : public ::testing::Test, public JobHarness {};
