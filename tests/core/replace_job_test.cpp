@@ -16,30 +16,35 @@ using Values = std::vector<double>;
 class ReplaceJobTest : public ::testing::Test, public JobHarness {};
 
 // Three targets are processed; a second name of c and an excluded x are skipped within the tick
-// that loads b, and count in neither the size nor the bar.
-TEST_F(ReplaceJobTest, FiveTargetsTwoEntriesTakeFourAndSixTicksWithEveryCallInOrder) {
+// that loads b, and count in neither the size nor the bar. A missing name fails with its reason,
+// its control characters written out; the summary counts failures first.
+TEST_F(ReplaceJobTest, SixTargetsThreeEntriesWithEveryCallInOrder) {
     const std::string a = dir.write("a", "cat"), b = dir.write("b", "cow");
     const std::string c = dir.write("c", "cat"), x = dir.write("x", "cat");
     const ino_t b_inode = inode_of(b);
-    start(a + ";" + b + ";" + x + ";" + dir / "./c;" + c + ";", "cat|dog|\r\ndog|cow|\r\n",
-          x + ";");
+    start(a + ";" + b + ";" + x + ";" + dir / "./c;" + c + ";" + dir / "m\n\x1b[2J;",
+          "cat|dog|\r\ndog|cow|\r\n|x|\r\n", x + ";");
     const TickCounts ticks = run_ticks(job);
-    EXPECT_EQ(ticks.timer1, 4);
-    EXPECT_EQ(ticks.timer2, 6);
+    EXPECT_EQ(ticks.timer1, 5);
+    EXPECT_EQ(ticks.timer2, 9);
     EXPECT_FALSE(ticks.both_on || ticks.runaway);
     // Targets go last first; each entry adds the file's length to the bar.
     // clang-format off
     const Lines expected = {
         "value 0", "clear status", "clear info",
-        "status " + kOpening[0], "status " + kOpening[1], "status " + kOpening[2],
-        "info 类型--文件夹/文件", "info 包含文件--5", "info 除去文件--1", "info 大小--1kb",
-        "max 118", "lock", "status " + kOpening[3], "value 100",
-        "value 103", "value 106", "status " + done(c),
+        "status " + kOpening[0], "status " + kOpening[1],
+        "warning 替换内容来源第3行：查找内容为空，此记录不会替换任何内容--" + kTime,
+        "status " + kOpening[2],
+        "info 类型--文件夹/文件", "info 包含文件--6", "info 除去文件--1", "info 大小--1kb",
+        "max 127", "lock", "status " + kOpening[3], "value 100",
+        "status " + failed(dir / "m\\n\\x1b[2J"), "reason " + core::reason_line(ENOENT),
+        "value 103", "value 106", "value 109", "status " + done(c),
         "status " + skipped(dir / "./c"), "status " + skipped(x),
-        "value 109", "value 112", "status " + done(b),
-        "value 115", "value 118", "status " + done(a),
+        "value 112", "value 115", "value 118", "status " + done(b),
+        "value 121", "value 124", "value 127", "status " + done(a),
         "unlock", "status " + kAllDone,
-        "status 统计：改动了2个文件，未改动1个，跳过2个，失败0个，共替换4处--" + kTime,
+        "status 统计：失败1个文件，改动了2个文件，未改动1个，跳过2个，共替换4处；"
+        "替换内容来源有1处警告--" + kTime,
         "clear except", "focus"};
     // clang-format on
     EXPECT_EQ(obs.calls, expected);
@@ -120,27 +125,6 @@ TEST_F(ReplaceJobTest, FolderItemsTakeTheRegularFilesInByteOrder) {
         }
     }));
     EXPECT_EQ(content(outside) + content(inner), "dogcat");
-}
-
-// The closing summary counts every outcome, failures first; a failure line has its reason.
-TEST_F(ReplaceJobTest, SummaryCountsWhatHappenedAndFailuresHaveReasons) {
-    const std::string a = dir.write("a", "cat cat"), b = dir.write("b", "dog");
-    const std::string x = dir.write("x", "cat"), m = dir / "missing\n\x1b[2J";
-    run(a + ";" + b + ";" + x + ";" + m + ";", "cat|cow|\r\n|x|\r\n", x + ";");
-    // The rules file's warning comes with the preparation, before any target's line.
-    const auto warning =
-        std::find(obs.calls.begin(), obs.calls.end(),
-                  "warning 替换内容来源第2行：查找内容为空，此记录不会替换任何内容--" + kTime);
-    EXPECT_LT(warning, std::find(obs.calls.begin(), obs.calls.end(), "status " + kOpening[2]));
-    // A name's control characters are written out: it neither splits a line nor reaches a
-    // terminal as a command.
-    EXPECT_EQ(obs.status, job_lines({failed(dir / "missing\\n\\x1b[2J"), skipped(x), done(b),
-                                     done(a), kAllDone}));
-    EXPECT_EQ(obs.reasons, Lines{core::reason_line(ENOENT)});
-    EXPECT_EQ(obs.summary,
-              "统计：失败1个文件，改动了1个文件，未改动1个，跳过1个，共替换2处；"
-              "替换内容来源有1处警告--" +
-                  kTime);
 }
 
 // An empty field stops the start with the input check; a replacement-content file that cannot
