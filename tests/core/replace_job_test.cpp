@@ -15,9 +15,8 @@ using Values = std::vector<double>;
 
 class ReplaceJobTest : public ::testing::Test, public JobHarness {};
 
-// Three targets are processed; a second name of c and an excluded x are skipped within the tick
-// that loads b, and count in neither the size nor the bar. A missing name fails with its reason,
-// its control characters written out; the summary counts failures first.
+// A second name of c and an excluded x are skipped in the tick that loads b and count in neither
+// size nor bar; a missing name fails, its control characters written out.
 TEST_F(ReplaceJobTest, SixTargetsThreeEntriesWithEveryCallInOrder) {
     const std::string a = dir.write("a", "cat"), b = dir.write("b", "cow");
     const std::string c = dir.write("c", "cat"), x = dir.write("x", "cat");
@@ -52,9 +51,8 @@ TEST_F(ReplaceJobTest, SixTargetsThreeEntriesWithEveryCallInOrder) {
     EXPECT_EQ(inode_of(b), b_inode);  // no replacement: not rewritten
 }
 
-// Entries with an empty replacement, an empty find text and a replacement that holds its find
-// text. Each entry adds the length of the file as loaded; the excluded (and named twice) and the
-// missing target add nothing, to the size or to the bar.
+// Each entry adds the length of the file as loaded; the excluded (and named twice) and the missing
+// target add nothing, to the size or to the bar.
 TEST_F(ReplaceJobTest, ContentsAndProgressFollowTheRulesForEveryOption) {
     const std::string records = "a|aA|\r\nA|b_|\r\nb||\r\n|z|\r\n_a|a a|\r\n";
     std::string text;
@@ -78,10 +76,8 @@ TEST_F(ReplaceJobTest, ContentsAndProgressFollowTheRulesForEveryOption) {
 }
 
 TEST_F(ReplaceJobTest, SizeLineRoundsDownToKilobytesAndAddsOne) {
-    // clang-format off
-    for (const auto& [size, kilobytes] : {std::pair{0, "1"}, {1, "1"}, {1023, "1"}, {1024, "2"},
-                                          {2047, "2"}, {2048, "3"}, {10 << 20, "10241"}}) {
-        // clang-format on
+    for (const auto& [size, kilobytes] :
+         {std::pair{0, "1"}, {1023, "1"}, {1024, "2"}, {2048, "3"}, {10 << 20, "10241"}}) {
         run(dir.write("a", std::string(size, 'x')) + ";", "q|r|\r\n");
         EXPECT_EQ(obs.info, (Lines{"类型--文件", std::string("大小--") + kilobytes + "kb"}));
         EXPECT_EQ(obs.values.back(), size + 100.0);  // the bar ends at its maximum
@@ -127,15 +123,13 @@ TEST_F(ReplaceJobTest, FolderItemsTakeTheRegularFilesInByteOrder) {
     EXPECT_EQ(content(outside) + content(inner), "dogcat");
 }
 
-// An empty field stops the start with the input check; a replacement-content file that cannot
-// be read ends it after the preparing line; running out of memory while the targets are listed
-// ends it with its own failure line. Each way only the reset has happened.
+// An empty field, an unreadable replacement-content file or running out of memory while the
+// targets are listed: each way only the reset has happened, then its own message.
 TEST_F(ReplaceJobTest, RejectedStartLeavesOnlyTheResetAndItsMessage) {
     const std::string a = dir.write("a", "cat"), list = lists.write("ok", "cat|dog|\r\n");
     const std::string missing = lists / "missing", fifo = lists.make_fifo("fifo");
     const Lines check = {"input check 请选择要替换的文件和替换来源"};
     // clang-format off
-    // Each failure line is followed by its reason.
     const auto unreadable = [&](int error) {
         return Lines{"status " + kOpening[0], "status 未能读取替换内容来源--" + kTime,
                      "reason " + core::reason_line(error), "preparation failed"};
@@ -183,7 +177,6 @@ TEST_F(ReplaceJobTest, EveryJobUsesOnlyItsOwnEntries) {
     EXPECT_EQ(obs.status, job_lines({skipped(b), done(a), kAllDone}));
     job.start({a + ";", "", lists.write("list.txt", "y|z|\r\n"), {}, true});
     run_ticks(job);
-    // A dry run says what it would do, never that it did it.
     EXPECT_EQ(obs.status, job_lines({"将会改动文件" + a + "--" + kTime, kAllDone}));
     EXPECT_EQ(obs.summary,
               "统计（未写入）：将会改动1个文件，未改动0个，跳过0个，失败0个，共替换1处--" + kTime);
@@ -191,9 +184,8 @@ TEST_F(ReplaceJobTest, EveryJobUsesOnlyItsOwnEntries) {
     EXPECT_EQ(inode_of(a), inode);
 }
 
-// Stopped after `ticks` ticks: three files (done last first), two entries each. Only the files
-// whose line was added are new, the rest wholly old; the summary counts those lines; nothing
-// else is left in the folder, no file stays locked, and the window is given back.
+// Stopped after `ticks` ticks: only the files whose line was added are new, the rest wholly old;
+// nothing else is left in the folder, no file stays locked, and the window is given back.
 TEST_F(ReplaceJobTest, StopEndsTheJobBetweenAnyTwoTicksWithNoFileHalfDone) {
     struct Row {
         const char* when;
