@@ -132,7 +132,6 @@ class FaultyFileSystem : public core::FileSystem {
         const int error = kind <= FsCall::write ? -fault(kind) : fault(kind);
         return error != 0 ? static_cast<R>(error) : (real_.*call)(std::forward<A>(args)...);
     }
-    // O_TMPFILE holds the bits of O_DIRECTORY.
     static FsCall open_kind(int flags) {
         if ((flags & O_TMPFILE) == O_TMPFILE || (flags & O_CREAT) != 0) {
             return FsCall::create;

@@ -61,9 +61,8 @@ TEST(WriteBackQueue, WorkerThreadsChangeNothingTheJobShowsOrWrites) {
         const Outcome threaded = run_job(core::ReplaceJob::kWriteThreads, seed);
         // Progress values may come between other lines at other moments.
         const RecordingObserver &a = threaded.observer, &b = in_tick.observer;
-        EXPECT_EQ(a.status, b.status) << "seed " << seed;
-        EXPECT_EQ(a.info, b.info);
-        EXPECT_EQ(a.values, b.values);
+        EXPECT_EQ(std::tie(a.status, a.info, a.values), std::tie(b.status, b.info, b.values))
+            << "seed " << seed;
         EXPECT_EQ(Lines(a.calls.end() - 4, a.calls.end()), Lines(b.calls.end() - 4, b.calls.end()));
         EXPECT_EQ(threaded.contents, in_tick.contents) << "seed " << seed;
         const TickCounts &x = threaded.ticks, &y = in_tick.ticks;
