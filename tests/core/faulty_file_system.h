@@ -13,8 +13,8 @@
 
 namespace wendrel::test {
 
-// `create` is an open with O_CREAT or O_TMPFILE, `open_folder` one with O_DIRECTORY alone,
-// `exchange` any renameat2.
+// `create`: an open with O_CREAT or O_TMPFILE; `open_folder`: O_DIRECTORY alone; `exchange`: any
+// renameat2.
 // clang-format off
 enum class FsCall { none, open_folder, create, read, write, fsync, fchmod, fchown, close, fstatat,
     rename, unlink, exchange, link, lock, list, access, list_xattr, get_xattr, set_xattr,
@@ -22,8 +22,7 @@ enum class FsCall { none, open_folder, create, read, write, fsync, fchmod, fchow
 // clang-format on
 
 /// Passes every call on to a real file system, but can fail one chosen call with a chosen errno,
-/// or run an action just before it (to play another program), and can shorten reads and writes;
-/// other doubles override the calls they change.
+/// or run an action just before it (to play another program), and can shorten reads and writes.
 class FaultyFileSystem : public core::FileSystem {
   public:
     explicit FaultyFileSystem(core::FileSystem& real) : real_(real) {}

@@ -104,7 +104,6 @@ TEST_F(ReplaceJobTest, FolderItemsTakeTheRegularFilesInByteOrder) {
         for (const auto& [source, targets] : rows) {
             run(source, "cat|dog|\r\n");
             EXPECT_EQ(job.targets(), targets) << source;
-            EXPECT_EQ(obs.status.back(), kAllDone) << source;
             EXPECT_EQ(job.progress_max(), 3.0 * targets.size() + 100) << source;  // by the link too
         }
     }));
