@@ -101,8 +101,7 @@ const AttributeRow kRows[] = {
 };
 // clang-format on
 
-// Given the old file's mode, then its attributes, the new file ends like the old; a refused
-// call makes the copy report its errno.
+// Given the old file's mode, then its attributes, the new file ends like the old, or reports.
 class FileAttributesTest : public ::testing::TestWithParam<AttributeRow> {};
 
 TEST_P(FileAttributesTest, NewFileEndsLikeTheOld) {

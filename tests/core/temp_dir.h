@@ -24,7 +24,6 @@ class TempDir {
     const std::string& path() const { return path_; }
     std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
 
-    /// Creates or replaces the file `name` with `content` and the mode bits `mode`.
     std::string write(std::string_view name, std::string_view content, mode_t mode = 0644) const {
         write_all(*this / name, content);
         check(::chmod((*this / name).c_str(), mode), "chmod");

@@ -104,7 +104,6 @@ TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndAllFinishedByDestruction) 
 
 class WriteBackQueueJobTest : public ::testing::Test, public JobHarness {};
 
-// A write-back that throws on a worker thread (out of memory) fails its own file only.
 TEST_F(WriteBackQueueJobTest, AWriteBackThatThrowsFailsOnlyItsFile) {
     const std::string t = dir.write("t", "cat"), u = dir.write("u", "dog");
     fs.fail(FsCall::create, 1, EIO, [] { throw std::bad_alloc(); });  // u has no cat: t's write
