@@ -13,8 +13,8 @@
 
 namespace wendrel::test {
 
-// `create` is an open with O_CREAT or O_TMPFILE, `open_folder` one with O_DIRECTORY alone,
-// `exchange` any renameat2.
+// `create`: an open with O_CREAT or O_TMPFILE; `open_folder`: O_DIRECTORY alone; `exchange`: any
+// renameat2.
 // clang-format off
 enum class FsCall { none, open_folder, create, read, write, fsync, fchmod, fchown, close, fstatat,
     rename, unlink, exchange, link, lock, list, access, list_xattr, get_xattr, set_xattr,
@@ -22,8 +22,7 @@ enum class FsCall { none, open_folder, create, read, write, fsync, fchmod, fchow
 // clang-format on
 
 /// Passes every call on to a real file system, but can fail one chosen call with a chosen errno,
-/// or run an action just before it (to play another program), and can shorten reads and writes;
-/// other doubles override the calls they change.
+/// or run an action just before it (to play another program), and can shorten reads and writes.
 class FaultyFileSystem : public core::FileSystem {
   public:
     explicit FaultyFileSystem(core::FileSystem& real) : real_(real) {}
@@ -32,10 +31,7 @@ class FaultyFileSystem : public core::FileSystem {
     /// The `nth` call of `kind` from now on (1 = the next) runs `before`, then fails with
     /// `error`, or is made as usual when `error` is 0.
     void fail(FsCall kind, int nth, int error, std::function<void()> before = {}) {
-        kind_ = kind;
-        left_ = nth;
-        error_ = error;
-        before_ = std::move(before);
+        chosen_ = {kind, nth, error, std::move(before)};
         hit = false;
     }
     std::size_t chunk = 0;             // most bytes one read or write moves; 0 = no limit
@@ -120,14 +116,14 @@ class FaultyFileSystem : public core::FileSystem {
         if (each) {
             each(kind);
         }
-        if (kind == FsCall::none || kind != kind_ || --left_ != 0) {
+        if (kind == FsCall::none || kind != chosen_.kind || --chosen_.left != 0) {
             return 0;
         }
         hit = true;
-        if (before_) {
-            before_();
+        if (chosen_.before) {
+            chosen_.before();
         }
-        return error_;
+        return chosen_.error;
     }
     /// The real call, or its fault's errno, negative for the kinds up to `write`.
     template <typename R, typename... P, typename... A>
@@ -135,7 +131,6 @@ class FaultyFileSystem : public core::FileSystem {
         const int error = kind <= FsCall::write ? -fault(kind) : fault(kind);
         return error != 0 ? static_cast<R>(error) : (real_.*call)(std::forward<A>(args)...);
     }
-    // O_TMPFILE holds the bits of O_DIRECTORY.
     static FsCall open_kind(int flags) {
         if ((flags & O_TMPFILE) == O_TMPFILE || (flags & O_CREAT) != 0) {
             return FsCall::create;
@@ -143,10 +138,11 @@ class FaultyFileSystem : public core::FileSystem {
         return (flags & O_DIRECTORY) != 0 ? FsCall::open_folder : FsCall::none;
     }
 
-    FsCall kind_ = FsCall::none;
-    int left_ = 0;  // calls of kind_ until the chosen one
-    int error_ = 0;
-    std::function<void()> before_;
+    struct {
+        FsCall kind = FsCall::none;
+        int left = 0, error = 0;  // left: calls of `kind` until the chosen one
+        std::function<void()> before;
+    } chosen_;
 };
 
 }  // namespace wendrel::test

@@ -1,8 +1,6 @@
 #include "core/file_attributes.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/xattr.h>
 
 #include <cerrno>
@@ -11,7 +9,6 @@
 #include <initializer_list>
 #include <map>
 #include <ostream>
-#include <string>
 
 #include "core/posix_file_system.h"
 #include "faulty_file_system.h"
@@ -104,8 +101,7 @@ const AttributeRow kRows[] = {
 };
 // clang-format on
 
-// Given the old file's mode, then its attributes, the new file ends like the old; a refused
-// call makes the copy report its errno.
+// Given the old file's mode, then its attributes, the new file ends like the old, or reports.
 class FileAttributesTest : public ::testing::TestWithParam<AttributeRow> {};
 
 TEST_P(FileAttributesTest, NewFileEndsLikeTheOld) {

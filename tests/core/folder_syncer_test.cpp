@@ -1,16 +1,12 @@
 #include "core/folder_syncer.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "core/posix_file_system.h"
 #include "faulty_file_system.h"

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "core/posix_file_system.h"
 #include "core/replace_job.h"
 #include "faulty_file_system.h"
@@ -37,7 +34,6 @@ struct JobHarness {
     static mode_t mode_of(const std::string& path) { return stat_of(path).st_mode & 07777; }
     std::string content(const std::string& path) { return read_all(path).value_or("<none>"); }
 
-    /// Starts a job whose rules file holds `records`, seen by a fresh observer.
     void start(const std::string& source, const std::string& records,
                const std::string& except = "", core::MatchOptions options = {}) {
         obs = RecordingObserver();

@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <map>
-#include <optional>
-#include <string>
 #include <tuple>
 
 #include "core/posix_file_system.h"

@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "job_harness.h"
 

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "core/failure_reason.h"
 #include "core/posix_file_system.h"
 #include "reference_model.h"

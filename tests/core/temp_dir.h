@@ -1,12 +1,7 @@
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "test_util.h"
@@ -25,13 +20,10 @@ class TempDir {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
     std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
 
-    /// Creates or replaces the file `name` with `content` and the mode bits `mode`.
     std::string write(std::string_view name, std::string_view content, mode_t mode = 0644) const {
         write_all(*this / name, content);
         check(::chmod((*this / name).c_str(), mode), "chmod");

@@ -33,7 +33,6 @@ inline void write_all(const std::string& path, std::string_view content) {
     check(out ? 0 : -1, "write " + path);
 }
 
-/// The whole file, or nothing when it cannot be read.
 inline std::optional<std::string> read_all(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;

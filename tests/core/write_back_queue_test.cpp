@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <latch>
 #include <new>
 #include <random>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "core/file_store.h"
 #include "core/write_back_queue.h"
@@ -15,84 +12,63 @@
 namespace wendrel::test {
 namespace {
 
-struct Outcome {
-    RecordingObserver observer;
-    std::vector<std::optional<std::string>> contents;
-    TickCounts ticks;
-};
-
-// Text files, one read-only, one missing, a file named twice and through a link, one excluded.
-Outcome run_job(std::size_t write_threads, unsigned seed) {
-    TempDir dir;
-    std::mt19937 random(seed);
-    const char* words[] = {"cat", "dog", "Cat", " ", "catdog", "\r\n", "x"};
-    std::string source;
-    std::vector<std::string> files;
-    for (int i = 0; i < 12; ++i) {
-        std::string text;
-        for (int w = random() % 20; w > 0; --w) {
-            text += words[random() % 7];
-        }
-        files.push_back(dir.write("f" + std::to_string(i), text, i == 3 ? 0444 : 0644));
-        source += files.back() + ";";
-        if (random() % 3 == 0) {
-            source += files.back() + ";";  // named twice: the second load must see the first write
-        }
-    }
-    symlink(files[5].c_str(), (dir / "link").c_str());
-    source += dir / "link" + ";" + dir / "missing" + ";";
-    Outcome outcome;
-    {
-        core::ReplaceJob job(
-            outcome.observer, core::PosixFileSystem::instance(), [] { return "@"; }, write_threads);
-        job.start(
-            {source, files[7] + ";", dir.write("list", "cat|dog|\r\ndog|cats|\r\nx||\r\n"), {}});
-        outcome.ticks = run_ticks(job);
-    }
-    for (auto& line : outcome.observer.status) {  // the paths differ from run to run
-        line = std::regex_replace(line, std::regex(dir.path()), "DIR");
-    }
-    for (const auto& file : files) {
-        outcome.contents.push_back(read_all(file));
-    }
-    return outcome;
-}
-
+// Text files, one read-only, one missing, a file named twice and through a link, one excluded;
+// run with the write-backs in the tick and on worker threads.
 TEST(WriteBackQueue, WorkerThreadsChangeNothingTheJobShowsOrWrites) {
     for (unsigned seed = 1; seed <= 20; ++seed) {
-        const Outcome in_tick = run_job(0, seed);
-        const Outcome threaded = run_job(core::ReplaceJob::kWriteThreads, seed);
+        RecordingObserver obs[2];
+        std::vector<std::optional<std::string>> contents[2];
+        TickCounts ticks[2];
+        for (const std::size_t run : {0, 1}) {
+            TempDir dir;
+            std::mt19937 random(seed);
+            const char* words[] = {"cat", "dog", "Cat", " ", "catdog", "\r\n", "x"};
+            std::string source;
+            std::vector<std::string> files;
+            for (int i = 0; i < 12; ++i) {
+                std::string text;
+                for (int w = random() % 20; w > 0; --w) {
+                    text += words[random() % 7];
+                }
+                files.push_back(dir.write("f" + std::to_string(i), text, i == 3 ? 0444 : 0644));
+                source += files.back() + ";";
+                if (random() % 3 == 0) {
+                    source += files.back() + ";";  // the second load must see the first write
+                }
+            }
+            symlink(files[5].c_str(), (dir / "link").c_str());
+            source += dir / "link" + ";" + dir / "missing" + ";";
+            {
+                core::ReplaceJob job(
+                    obs[run], core::PosixFileSystem::instance(), [] { return "@"; },
+                    run * core::ReplaceJob::kWriteThreads);
+                job.start({source,
+                           files[7] + ";",
+                           dir.write("list", "cat|dog|\r\ndog|cats|\r\nx||\r\n"),
+                           {}});
+                ticks[run] = run_ticks(job);
+            }
+            for (auto& line : obs[run].status) {  // the paths differ from run to run
+                line = std::regex_replace(line, std::regex(dir.path()), "DIR");
+            }
+            for (const auto& file : files) {
+                contents[run].push_back(read_all(file));
+            }
+        }
         // Progress values may come between other lines at other moments.
-        const RecordingObserver &a = threaded.observer, &b = in_tick.observer;
-        EXPECT_EQ(a.status, b.status) << "seed " << seed;
-        EXPECT_EQ(a.info, b.info);
-        EXPECT_EQ(a.values, b.values);
+        const RecordingObserver &a = obs[1], &b = obs[0];
+        EXPECT_EQ(std::tie(a.status, a.info, a.values), std::tie(b.status, b.info, b.values))
+            << "seed " << seed;
         EXPECT_EQ(Lines(a.calls.end() - 4, a.calls.end()), Lines(b.calls.end() - 4, b.calls.end()));
-        EXPECT_EQ(threaded.contents, in_tick.contents) << "seed " << seed;
-        const TickCounts &x = threaded.ticks, &y = in_tick.ticks;
+        EXPECT_EQ(contents[1], contents[0]) << "seed " << seed;
+        const TickCounts &x = ticks[1], &y = ticks[0];
         EXPECT_TRUE(x.timer1 == y.timer1 && x.timer2 == y.timer2 && !x.both_on && !x.runaway);
     }
 }
 
-TEST(WriteBackQueue, DestructionFinishesEveryQueuedWrite) {
-    TempDir dir;
-    core::FileStore store(core::PosixFileSystem::instance());
-    {
-        core::WriteBackQueue queue(store, 2, 1 << 20);
-        for (int i = 0; i < 50; ++i) {
-            const std::string path = dir.write("f" + std::to_string(i), "old");
-            queue.submit(path, core::SplicedText("new " + std::to_string(i)), stat_of(path));
-        }
-    }
-    for (int i = 0; i < 50; ++i) {
-        EXPECT_EQ(read_all(dir / ("f" + std::to_string(i))), "new " + std::to_string(i));
-    }
-    EXPECT_EQ(dir.names().size(), 50u) << "a temporary file was left behind";
-}
-
 // Two writes over a file loaded once, queued behind a held one: the first is written, the
-// second refused as stale.
-TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndResultsHandedOutOnce) {
+// second refused as stale. Writes still queued when the queue goes are finished first.
+TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndAllFinishedByDestruction) {
     TempDir dir;
     const std::string first = dir.write("first", "old"), path = dir.write("a", "old");
     std::latch taken(1), queued(1);
@@ -102,23 +78,32 @@ TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndResultsHandedOutOnce) {
         queued.wait();
     });
     core::FileStore store(fs);
-    core::WriteBackQueue queue(store, 1, 1 << 20);
-    const auto held = queue.submit(first, core::SplicedText("new"), stat_of(first));
-    taken.wait();
-    const auto loaded = stat_of(path);
-    const auto older = queue.submit(path, core::SplicedText("older"), loaded);
-    const auto newer = queue.submit(path, core::SplicedText("newer"), loaded);
-    queued.count_down();
-    EXPECT_EQ(queue.wait(held), 0);
-    EXPECT_EQ(queue.wait(older), 0);
-    EXPECT_NE(queue.wait(newer), 0);
-    EXPECT_EQ(queue.take_result(older), std::nullopt);
+    {
+        core::WriteBackQueue queue(store, 1, 1 << 20);
+        const auto held = queue.submit(first, core::SplicedText("new"), stat_of(first));
+        taken.wait();
+        const auto loaded = stat_of(path);
+        const auto older = queue.submit(path, core::SplicedText("older"), loaded);
+        const auto newer = queue.submit(path, core::SplicedText("newer"), loaded);
+        for (int i = 0; i < 50; ++i) {
+            const std::string file = dir.write("f" + std::to_string(i), "old");
+            queue.submit(file, core::SplicedText("new " + std::to_string(i)), stat_of(file));
+        }
+        queued.count_down();
+        EXPECT_EQ(queue.wait(held), 0);
+        EXPECT_EQ(queue.wait(older), 0);
+        EXPECT_NE(queue.wait(newer), 0);
+        EXPECT_EQ(queue.take_result(older), std::nullopt);
+    }
     EXPECT_EQ(read_all(path), "older");
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(read_all(dir / ("f" + std::to_string(i))), "new " + std::to_string(i));
+    }
+    EXPECT_EQ(dir.names().size(), 52u) << "a temporary file was left behind";
 }
 
 class WriteBackQueueJobTest : public ::testing::Test, public JobHarness {};
 
-// A write-back that throws on a worker thread (out of memory) fails its own file only.
 TEST_F(WriteBackQueueJobTest, AWriteBackThatThrowsFailsOnlyItsFile) {
     const std::string t = dir.write("t", "cat"), u = dir.write("u", "dog");
     fs.fail(FsCall::create, 1, EIO, [] { throw std::bad_alloc(); });  // u has no cat: t's write
