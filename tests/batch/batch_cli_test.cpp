@@ -263,11 +263,7 @@ TEST_F(BatchCli, SigintStopsTheJobWithStatus130AndNoFileHalfDone) {
     const auto all = names(p("d"));
     spit(p("list"), "c|d|\r\nd|e|\r\n");
     const pid_t pid = start_batch({"--dir", p("d"), "--change", p("list")}, p("out"), p("err"));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (slurp(p("out")).find(kDone) == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    wait_for_done_line(p("out"));
     ::kill(pid, SIGINT);
     EXPECT_EQ(wait_for(pid), 130);
     const std::string out = this->out();

@@ -104,11 +104,7 @@ TEST_F(ConcurrentJobs, TwoJobsAtOnceLoseNoUpdate) {
 // A job stopped while two others run to their end, then continued, puts back nothing it read.
 TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     const pid_t a = start("a", "a", "A");
-    // Its first file's line shows it past its preparation and far from its end.
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (slurp(out("a")).find(kDone) == std::string::npos && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
+    wait_for_done_line(out("a"));  // past its preparation and far from its end
     ASSERT_EQ(::kill(a, SIGSTOP), 0);
     int status = 0;
     ASSERT_EQ(::waitpid(a, &status, WUNTRACED), a);
