@@ -1,4 +1,4 @@
-// The choosers and the about box as the main window's buttons open them, and the drives.
+// The choosers and the about box as the main window's buttons open them, the drives and the time.
 #include <QWindow>
 
 #include "ui/platform.h"
@@ -126,17 +126,22 @@ class ChooserTest : public QObject {
         }
     }
 
-    void volume_roots() {
+    void platform_helpers() {
+        using namespace wendrel::ui::platform;
         // Real file systems, "/" first, the rest sorted, each once; of the system trees only media.
         const QByteArray table =
             "/dev/b /srv ext4 rw 0 0\n/dev/a / ext4 rw 0 0\nproc /proc proc rw 0 0\ngarbage\n"
             "sysfs /sys sysfs rw 0 0\ncgroup2 /cg cgroup2 rw 0 0\ntmpfs /run tmpfs rw 0 0\n"
-            "/dev/c /run/media/USB vfat rw 0 0\n/dev/d /my\\040disk ext4 rw 0 0\n/dev/b /srv ext4 "
-            "rw 0 0\n";
-        QCOMPARE(wendrel::ui::platform::volume_roots(table),
+            "/dev/c /run/media/USB vfat rw 0 0\n/dev/d /my\\040disk ext4 rw 0 0\n"
+            "/dev/b /srv ext4 rw 0 0\n";
+        QCOMPARE(volume_roots(table),
                  QStringList({u"/"_s, u"/my disk"_s, u"/run/media/USB"_s, u"/srv"_s}));
-        QCOMPARE(wendrel::ui::platform::join_path(u"/"_s, u"a.txt"_s), u"/a.txt"_s);
-        QCOMPARE(wendrel::ui::platform::join_path(u"/srv"_s, u"a.txt"_s), u"/srv/a.txt"_s);
+        QCOMPARE(join_path(u"/"_s, u"a.txt"_s) + join_path(u"/srv"_s, u"a.txt"_s),
+                 u"/a.txt/srv/a.txt"_s);
+        QCOMPARE(without_time_zone(u"tHH'h't mm 'o''clock'\u202Ftttt"_s), u"HH'h'mm 'o''clock'"_s);
+        const QString now = QString::fromStdString(local_time_text());
+        QVERIFY2(!now.contains(QDateTime::currentDateTime().timeZoneAbbreviation()),
+                 qPrintable(now));
     }
 };
 
