@@ -157,7 +157,6 @@ TEST_F(BatchCli, OptionTable) {
     };
     const std::string missing = "请选择要替换的文件和替换来源";
     const std::vector<Row> rows = {
-        {{"--source", "@f", "--source", "@g"}, 0, {"@g", "@f"}},
         {{"--file", "@f", "--source", "@g", "--file", "@d/1"}, 0, {"@d/1", "@g", "@f"}},
         {{"--dir", "@d", "--source", "@f;@g", "--dir", "@s*"},
          0,
