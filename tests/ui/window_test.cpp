@@ -10,7 +10,6 @@
 #include <QWindow>
 #include <QtTest>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "ui/main_window.h"
@@ -29,19 +28,18 @@ inline bool wait_active(QWidget* window) {
     return window && QTest::qWaitFor([window] { return window->isActiveWindow(); });
 }
 
-/// Each test runs in a folder tree that is the current folder, with a main window whose clock
-/// numbers its calls.
+/// Each test has a new main window whose clock numbers its calls, in a tree that is the current
+/// folder.
 class WindowTest : public QObject {
     Q_OBJECT
 
     static constexpr const char* kFields[] = {"txt_source", "txt_except", "txt_change"};
-    std::optional<QTemporaryDir> temp_;
-    const QString old_current_ = QDir::currentPath();
+    QTemporaryDir temp_;
     std::unique_ptr<wendrel::ui::MainWindow> window_;
     int clock_calls_ = 0;
 
     QWidget& window() const { return *window_; }
-    QString path(const QString& relative) const { return QDir(temp_->path()).filePath(relative); }
+    QString path(const QString& relative) const { return QDir(temp_.path()).filePath(relative); }
     /// `text` with every "@" standing for the tree's folder.
     QString expand(const QString& text) const { return QString(text).replace(u'@', path({})); }
     QLineEdit* field(const char* name) const { return control<QLineEdit>(*window_, name); }
@@ -128,27 +126,22 @@ class WindowTest : public QObject {
 
   private slots:
     void init() {
-        temp_.emplace();
-        clock_calls_ = 0;
-        // "x/" a folder, "x=text" a file
-        for (const QString& entry :
-             {u"changes.txt=cat|dog|\r\nsat|sit|\r\n"_s, u"docs/sub/"_s,
-              u"docs/a.txt=The cat sat. Cat concat cats"_s, u"docs/c.txt=cat sat"_s}) {
-            QFile file(path(entry.section(u'=', 0, 0)));
-            QVERIFY(QDir().mkpath(QFileInfo(file).path()) &&
-                    (entry.endsWith(u'/') || (file.open(QIODevice::WriteOnly) &&
-                                              file.write(entry.section(u'=', 1).toUtf8()) >= 0)));
+        QVERIFY(temp_.isValid() && QDir().mkpath(path(u"docs/sub"_s)) &&
+                QDir::setCurrent(temp_.path()));
+        for (const auto& [name, text] : {std::pair{u"changes.txt"_s, "cat|dog|\r\nsat|sit|\r\n"},
+                                         {u"docs/a.txt"_s, "The cat sat. Cat concat cats"},
+                                         {u"docs/c.txt"_s, "cat sat"}}) {
+            QFile file(path(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) > 0);
         }
+        clock_calls_ = 0;
         window_ = std::make_unique<wendrel::ui::MainWindow>(
             [this] { return "#" + std::to_string(++clock_calls_); });
         window_->show();
         window_->activateWindow();
-        QVERIFY(temp_->isValid() && QDir::setCurrent(temp_->path()) && wait_active(window_.get()));
+        QVERIFY(wait_active(window_.get()));
     }
-    void cleanup() {
-        window_.reset();  // takes any open chooser with it
-        QDir::setCurrent(old_current_);
-    }
+    void cleanup() { window_.reset(); }  // takes any open chooser with it
 
     void opens_then_tabs_round_the_exclusion_gate() {
         // A fixed size in twips (15 to the pixel), centred in the free area, a close box only.
