@@ -1,20 +1,25 @@
 // The main window: how it opens, the tab order round the exclusion gate, the focus frame, a
-// whole job through it, its progress bar; the choosers and the about box it opens; the drives.
+// whole job through it, its progress bar, status log and its painting; the choosers and the about
+// box it opens; the drives.
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QWindow>
 #include <QtTest>
 #include <memory>
 #include <string>
 
 #include "ui/main_window.h"
+#include "ui/paint_throttle.h"
 #include "ui/platform.h"
 #include "ui/scaled_progress_bar.h"
+#include "ui/status_log.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -27,6 +32,14 @@ Control* control(const QWidget& window, const char* name) {
 inline bool wait_active(QWidget* window) {
     return window && QTest::qWaitFor([window] { return window->isActiveWindow(); });
 }
+
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
 
 /// Each test has a new main window whose clock numbers its calls, in a tree that is the current
 /// folder.
@@ -378,6 +391,82 @@ class WindowTest : public QObject {
         const QString now = QString::fromStdString(local_time_text());
         QVERIFY2(!now.contains(QDateTime::currentDateTime().timeZoneAbbreviation()),
                  qPrintable(now));
+    }
+
+    // A burst of changes paints about once per frame, its last change when the frame is over
+    // (or at once on flush).
+    void burst_paints_once_per_frame_and_the_last_change_is_shown() {
+        constexpr int kFrameMs = 400;
+        QPointer<wendrel::ui::PaintThrottle> throttle;
+        for (const bool flush : {false, true}) {
+            QVERIFY(!throttle);  // the last one went with its widget
+            QWidget window;      // as in the main window, whose own painting goes on
+            window.resize(320, 140);
+            QListWidget list(&window);
+            list.resize(300, 120);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            PaintCounter counter;
+            list.viewport()->installEventFilter(&counter);
+            throttle = new wendrel::ui::PaintThrottle(&list, kFrameMs);
+            QElapsedTimer burst;
+            burst.start();
+            for (int i = 0; i < 60; ++i) {
+                list.addItem(QString::number(i));
+                throttle->changed();
+                QCoreApplication::processEvents();
+            }
+            QVERIFY2(counter.paints <= burst.elapsed() / kFrameMs + 2,
+                     qPrintable(QString::number(counter.paints) + " paints in a burst"));
+            if (burst.elapsed() >= kFrameMs) {
+                QSKIP("the machine was too slow to hold the burst within one frame");
+            }
+            QVERIFY(!list.updatesEnabled());
+            const int before = counter.paints;
+            if (flush) {
+                // Painted there and then, or the next tick's change holds it back again.
+                throttle->flush();
+                QVERIFY(list.updatesEnabled() && counter.paints > before);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(list.updatesEnabled() && counter.paints > before, 5000);
+        }
+    }
+
+    // The log follows its newest line, not while the user reads further up; failure lines keep
+    // their colour; copying takes the chosen lines, or all.
+    void follows_the_job_colours_failures_and_copies() {
+        QListWidget list;
+        list.resize(300, 80);  // a few lines high, as in the window
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        wendrel::ui::StatusLog log(&list);
+        for (int i = 0; i < 40; ++i) {
+            log.add(QString::number(i));
+            if (i % 7 == 0) {
+                QCoreApplication::processEvents();  // several lines in some ticks, one in others
+            }
+        }
+        QCoreApplication::processEvents();
+        QScrollBar* bar = list.verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        bar->setValue(3);  // the user scrolls up to read
+        log.add(u"未能完成文件x的替换--"_qs);
+        log.add(u"  原因：权限不够"_qs);
+        log.mark_last(2, wendrel::ui::StatusLog::kFailure);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 3);
+        QCOMPARE(list.item(40)->foreground().color(), wendrel::ui::StatusLog::kFailure);
+        QCOMPARE(list.item(41)->foreground().color(), wendrel::ui::StatusLog::kFailure);
+        QVERIFY(list.item(39)->foreground().color() != wendrel::ui::StatusLog::kFailure);
+        bar->setValue(bar->maximum());  // back at the end: followed again
+        log.add(u"完成了对所有文件的替换--"_qs);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), bar->maximum());
+        list.item(1)->setSelected(true);
+        list.item(41)->setSelected(true);
+        QCOMPARE(log.text(true), u"1\n  原因：权限不够\n"_qs);
+        QCOMPARE(log.text(false).count(u'\n'), 43);
     }
 };
 
