@@ -1,6 +1,5 @@
-// The wendrel-batch program on temporary folder trees, and under the limits a user or a service
-// manager can set on it: each limit is met with failure lines and exit status 1, never with an
-// abort, a kill or a file left behind.
+// wendrel-batch on temporary trees, and under limits met with failure lines and exit status 1,
+// never an abort, a kill or a file left behind.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -57,8 +56,7 @@ class BatchCli : public ::testing::Test {
         return {status, out(), slurp(p("err"))};
     }
 
-    // Runs the program over folder d under `limits`: it must complete the files `done` and fail
-    // the files `failed` in the order it takes them, end with status 1 and leave no file behind.
+    // Over folder d under `limits`: `done` done and `failed` failed, status 1, nothing left behind.
     void expect_limited(const std::string& list, const std::function<void()>& limits,
                         const std::vector<std::string>& done,
                         const std::vector<std::string>& failed) {
@@ -74,9 +72,7 @@ class BatchCli : public ::testing::Test {
     fs::path root_;
 };
 
-// One folder job run as a dry run, which prints each entry's count per file after the file's
-// line and writes nothing, then for real, which rewrites the files; then quietly, which prints
-// only the failures.
+// A folder job as a dry run (counts per entry, nothing written), for real, then quietly.
 TEST_F(BatchCli, FolderJobDryRunThenForRealThenQuiet) {
     spit(p("d/b.txt"), "one cat\r\n");
     spit(p("d/a.txt"), "cat and Cat, concat");
@@ -121,9 +117,8 @@ dry run: @d/b.txt: replacements per entry: 1 1, total 2
     EXPECT_EQ(slurp(p("q")), "cow");
 }
 
-// Warnings about the rules file go to standard error only, and --strict stops there with
-// nothing changed; a reader that goes away (as `head` does) stops the printing, not the job,
-// whose status is still the exit's.
+// Rules warnings go to standard error only; --strict stops there; a closed pipe stops the
+// printing, not the job.
 TEST_F(BatchCli, WarningsStrictAndAReaderThatGoesAway) {
     spit(p("d/a"), "cat");
     spit(p("rules"), "cat|dog|\r\n\r\ncow|pig|\r\n");  // a blank line before the second record
@@ -143,10 +138,8 @@ TEST_F(BatchCli, WarningsStrictAndAReaderThatGoesAway) {
     EXPECT_EQ(slurp(p("d/a")), "dog");
 }
 
-// Every value of --source, --file, --dir, --except and --exclude adds whole items to its
-// field, in the order given, whatever the mix; paths the field cannot express are refused, as
-// are options the program does not know or that lack their value or have one they cannot take.
-// Files, all holding "cat": d/1, d/2, f, g, s*/x (in a folder named "s*"), t*, a;b.
+// Each --source, --file, --dir, --except and --exclude value adds whole items to its field in
+// order; paths the field cannot express and bad options are refused.
 TEST_F(BatchCli, OptionTable) {
     spit(p("r"), "cat|dog|\n");
     struct Row {
@@ -193,8 +186,7 @@ TEST_F(BatchCli, OptionTable) {
     }
 }
 
-// With too little address space for its write-back threads the program writes in the tick;
-// a file too large for what is left fails, and the others are done.
+// Too little address space for write-back threads: a file too large fails, the others are done.
 TEST_F(BatchCli, AddressSpaceLimitGivesFailureLinesNotAnAbort) {
 #ifdef WENDREL_SANITIZED
     GTEST_SKIP() << "a sanitized build reserves terabytes of address space: no RLIMIT_AS run";
@@ -206,8 +198,7 @@ TEST_F(BatchCli, AddressSpaceLimitGivesFailureLinesNotAnAbort) {
     EXPECT_EQ(fs::file_size(p("d/large")), 40u << 20);
 }
 
-// A new content longer than RLIMIT_FSIZE fails the file: with one entry (copied from the file)
-// and with two (written from memory).
+// A new content over RLIMIT_FSIZE fails the file: one entry (copied) and two (from memory).
 TEST_F(BatchCli, FileSizeLimitFailsTheFileAndLeavesNothingBehind) {
     const std::string long_text(100000, 'y');
     for (const std::string& list :
@@ -218,9 +209,8 @@ TEST_F(BatchCli, FileSizeLimitFailsTheFileAndLeavesNothingBehind) {
     }
 }
 
-// A memory cgroup below a file's size, and a replacement that would multiply a file past it:
-// both files fail before they take the memory (the out-of-memory killer would end the program),
-// and a small file is done.
+// A memory cgroup below a file's size, or a replacement multiplying one past it: both fail
+// before taking the memory (else the OOM killer ends the program); a small file is done.
 TEST_F(BatchCli, MemoryCgroupBelowTheFileGivesFailureLinesNotAKill) {
     std::smatch own;  // this process's memory cgroup (v1), where a group of ours may be made
     const std::string cgroups = slurp("/proc/self/cgroup");
@@ -251,9 +241,8 @@ TEST_F(BatchCli, MemoryCgroupBelowTheFileGivesFailureLinesNotAKill) {
     EXPECT_EQ(slurp(p("d/multiplied")), std::string(100, 'a'));
 }
 
-// SIGINT in the middle of a job over many files: the job stops between two ticks, so each
-// file is wholly old or wholly new and matches the lines, no temporary file is left, and the
-// output ends with the stop line and the summary.
+// SIGINT mid-job: each file wholly old or new as its line says, nothing left, and the output
+// ends with the stop line and the summary.
 TEST_F(BatchCli, SigintStopsTheJobWithStatus130AndNoFileHalfDone) {
     const std::string old_text(16 << 10, 'c'), new_text(16 << 10, 'e');
     for (int i = 0; i < 2000; ++i) {

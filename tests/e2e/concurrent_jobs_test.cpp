@@ -1,5 +1,5 @@
-// wendrel-batch as real processes over one folder: several at once, one stopped, one killed.
-// No update reported as done is lost, no file is left half written, and nothing is left behind.
+// wendrel-batch processes over one folder, at once, stopped or killed: no update reported as
+// done is lost, no file is half written, nothing is left behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -116,8 +116,8 @@ TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     expect_no_update_lost({log("a"), log("b"), log("c")});
 }
 
-// Jobs killed at moments spread over a whole run: each file stays whole, at most one new file
-// a writing thread is left, and the next job removes it.
+// Jobs killed over a whole run: files stay whole, at most a new file per writing thread is
+// left, and the next job removes it.
 TEST_F(ConcurrentJobs, KilledJobLeavesEveryFileWholeAndNothingBehind) {
     const auto before = names(folder());
     const auto started = Clock::now();
