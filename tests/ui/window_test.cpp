@@ -1,6 +1,5 @@
-// The main window: how it opens, the tab order round the exclusion gate, the focus frame, a
-// whole job through it, its progress bar, status log and its painting; the choosers and the about
-// box it opens; the drives.
+// The main window, a whole job through it, its progress bar and status log, the choosers, the
+// about box, and the drives.
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -41,7 +40,7 @@ struct PaintCounter : QObject {
     }
 };
 
-/// Each test has a new main window whose clock numbers its calls, in a tree that is the current
+/// Each test: a new main window whose clock numbers its calls, in a tree that is the current
 /// folder.
 class WindowTest : public QObject {
     Q_OBJECT
@@ -170,8 +169,7 @@ class WindowTest : public QObject {
         QVERIFY(control<QCheckBox>(window(), "chk_dxx")->isChecked() &&
                 !control<QCheckBox>(window(), "chk_qzpp")->isChecked());
 
-        // Tab goes round the enabled controls, and only the field with the focus has a frame.
-        // The gate opens and shuts in turn, so that one that does not run fails.
+        // Tab goes round the enabled controls, only the focused field framed; the gate alternates.
         except->setText(u"/srv/docs/old.txt;"_s);
         const QString all =
             u"cm_choosedir cm_choosefile txt_except cm_except txt_change cm_change "
@@ -205,8 +203,8 @@ class WindowTest : public QObject {
         control<QCheckBox>(window(), "chk_dxx")->setChecked(false);
         click("cm_start");
 
-        // While it runs the inputs stay locked, and a click on the start button starts nothing
-        // (a new start would empty the log and ask the clock again).
+        // While it runs the inputs stay locked, and a start click starts nothing (nor asks the
+        // clock).
         bool checked_while_running = false;
         const QDeadlineTimer deadline(20000);
         while (job_running()) {
@@ -261,8 +259,7 @@ class WindowTest : public QObject {
         QCOMPARE(fields(), expand(u"|/srv/b.txt;|@/changes.txt"_s));
     }
 
-    // Esc reaches the window though the frames with the focus are disabled; closing the
-    // window stops a job the same way. Either way the file is wholly old or wholly new.
+    // Esc (the focused frames disabled) or closing stops a job; the file is wholly old or new.
     void escape_or_closing_stops_the_job() {
         fill(u"@/docs/a.txt;||@/changes.txt"_s);
         QFile a(path(u"docs/a.txt"_s));
@@ -393,8 +390,7 @@ class WindowTest : public QObject {
                  qPrintable(now));
     }
 
-    // A burst of changes paints about once per frame, its last change when the frame is over
-    // (or at once on flush).
+    // A burst paints about once per frame, its last change when the frame ends or at once on flush.
     void burst_paints_once_per_frame_and_the_last_change_is_shown() {
         constexpr int kFrameMs = 400;
         QPointer<wendrel::ui::PaintThrottle> throttle;
@@ -432,8 +428,7 @@ class WindowTest : public QObject {
         }
     }
 
-    // The log follows its newest line, not while the user reads further up; failure lines keep
-    // their colour; copying takes the chosen lines, or all.
+    // The log follows its end unless scrolled up, colours failures, copies chosen lines or all.
     void follows_the_job_colours_failures_and_copies() {
         QListWidget list;
         list.resize(300, 80);  // a few lines high, as in the window
