@@ -203,8 +203,7 @@ class WindowTest : public QObject {
         control<QCheckBox>(window(), "chk_dxx")->setChecked(false);
         click("cm_start");
 
-        // While it runs the inputs stay locked, and a start click starts nothing (nor asks the
-        // clock).
+        // While it runs the inputs stay locked, and a start click starts nothing.
         bool checked_while_running = false;
         const QDeadlineTimer deadline(20000);
         while (job_running()) {
