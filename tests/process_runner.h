@@ -42,8 +42,7 @@ inline std::set<std::string> names(const fs::path& folder) {
 /// Starts the program on `args`, writing to `out` and `err`, after `in_child` ran in the child.
 inline pid_t start_batch(std::vector<std::string> args, const std::string& out,
                          const std::string& err, const std::function<void()>& in_child = {}) {
-    args.insert(args.begin(), WENDREL_BATCH_BINARY);
-    std::vector<char*> argv;
+    std::vector<char*> argv = {const_cast<char*>(WENDREL_BATCH_BINARY)};
     for (auto& arg : args) {
         argv.push_back(arg.data());
     }
@@ -79,6 +78,15 @@ inline int wait_for(pid_t pid) {
 }
 
 inline const std::string kDone = "完成文件", kFailed = "未能完成文件";
+
+/// Waits up to 20 s for the output file `out` to say a file was done.
+inline void wait_for_done_line(const std::string& out) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (slurp(out).find(kDone) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
 
 /// The paths of the lines of `out` that say a file was done (`head` kDone) or failed (kFailed).
 inline std::vector<std::string> paths(const std::string& out, const std::string& head) {

@@ -1,5 +1,5 @@
-// wendrel-batch as real processes over one folder: several at once, one stopped, one killed.
-// No update reported as done is lost, no file is left half written, and nothing is left behind.
+// wendrel-batch processes over one folder, at once, stopped or killed: no update reported as
+// done is lost, no file is half written, nothing is left behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -104,11 +104,7 @@ TEST_F(ConcurrentJobs, TwoJobsAtOnceLoseNoUpdate) {
 // A job stopped while two others run to their end, then continued, puts back nothing it read.
 TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     const pid_t a = start("a", "a", "A");
-    // Its first file's line shows it past its preparation and far from its end.
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (slurp(out("a")).find(kDone) == std::string::npos && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
+    wait_for_done_line(out("a"));  // past its preparation and far from its end
     ASSERT_EQ(::kill(a, SIGSTOP), 0);
     int status = 0;
     ASSERT_EQ(::waitpid(a, &status, WUNTRACED), a);
@@ -120,8 +116,8 @@ TEST_F(ConcurrentJobs, JobStoppedMeanwhileLosesNoUpdate) {
     expect_no_update_lost({log("a"), log("b"), log("c")});
 }
 
-// Jobs killed at moments spread over a whole run: each file stays whole, at most one new file
-// a writing thread is left, and the next job removes it.
+// Jobs killed over a whole run: files stay whole, at most a new file per writing thread is
+// left, and the next job removes it.
 TEST_F(ConcurrentJobs, KilledJobLeavesEveryFileWholeAndNothingBehind) {
     const auto before = names(folder());
     const auto started = Clock::now();

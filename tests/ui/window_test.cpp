@@ -1,0 +1,468 @@
+// The main window, a whole job through it, its progress bar and status log, the choosers, the
+// about box, and the drives.
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QWindow>
+#include <QtTest>
+#include <memory>
+#include <string>
+
+#include "ui/main_window.h"
+#include "ui/paint_throttle.h"
+#include "ui/platform.h"
+#include "ui/scaled_progress_bar.h"
+#include "ui/status_log.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+template <typename Control = QWidget>
+Control* control(const QWidget& window, const char* name) {
+    return window.findChild<Control*>(QString::fromLatin1(name));
+}
+
+/// QTest::qWaitForWindowActive() returns too early for a window kept above another.
+inline bool wait_active(QWidget* window) {
+    return window && QTest::qWaitFor([window] { return window->isActiveWindow(); });
+}
+
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+/// Each test: a new main window whose clock numbers its calls, in a tree that is the current
+/// folder.
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    static constexpr const char* kFields[] = {"txt_source", "txt_except", "txt_change"};
+    QTemporaryDir temp_;
+    std::unique_ptr<wendrel::ui::MainWindow> window_;
+    int clock_calls_ = 0;
+
+    QWidget& window() const { return *window_; }
+    QString path(const QString& relative) const { return QDir(temp_.path()).filePath(relative); }
+    /// `text` with every "@" standing for the tree's folder.
+    QString expand(const QString& text) const { return QString(text).replace(u'@', path({})); }
+    QLineEdit* field(const char* name) const { return control<QLineEdit>(*window_, name); }
+    /// The texts of txt_source, txt_except and txt_change, joined by "|".
+    QString fields() const {
+        return field("txt_source")->text() + u'|' + field("txt_except")->text() + u'|' +
+               field("txt_change")->text();
+    }
+    void fill(const QString& texts) const {
+        for (int i = 0; i < 3; ++i) {
+            field(kFields[i])->setText(expand(texts).section(u'|', i, i));
+        }
+    }
+    void click(const char* name) const {
+        QTest::mouseClick(control(*window_, name), Qt::LeftButton);
+    }
+    QString focus() const {
+        return window_->focusWidget() ? window_->focusWidget()->objectName() : u"(none)"_s;
+    }
+
+    /// The lines of a list, joined by "|".
+    QString items(const char* list_name) const {
+        QStringList texts;
+        const auto* list = control<QListWidget>(window(), list_name);
+        for (int row = 0; row < list->count(); ++row) {
+            texts << list->item(row)->text();
+        }
+        return texts.join(u'|');
+    }
+
+    int frames_enabled() const {
+        return control(window(), "fm_change")->isEnabled() +
+               control(window(), "fm_set")->isEnabled();
+    }
+
+    bool job_running() const {
+        return control<QTimer>(window(), "timer1")->isActive() ||
+               control<QTimer>(window(), "timer2")->isActive();
+    }
+
+    QString framed_fields() const {
+        QStringList framed;
+        for (const char* name : kFields) {
+            framed << (field(name)->hasFrame() ? QString::fromLatin1(name) : QString());
+        }
+        return framed.join(u' ').simplified();
+    }
+
+    /// The one visible top-level window with this name, or null when there is none or several.
+    static QWidget* open_window(const char* name) {
+        QList<QWidget*> shown = QApplication::topLevelWidgets();
+        shown.removeIf([name](const QWidget* window) {
+            return !window->isVisible() || window->objectName() != QLatin1StringView(name);
+        });
+        return shown.size() == 1 ? shown.front() : nullptr;
+    }
+
+    /// Works an open chooser as `gesture` says (see choosers_data()); false when it fails.
+    static bool act(QWidget& chooser, const QString& gesture) {
+        const QString verb = gesture.section(u':', 0, 0);
+        if (verb == u"ok"_s) {
+            QTest::mouseClick(control(chooser, "cm_ok"), Qt::LeftButton);
+        } else if (verb == u"close"_s) {
+            chooser.close();
+        } else if (verb == u"Esc"_s) {
+            QTest::keyClick(chooser.focusWidget(), Qt::Key_Escape);
+        } else {
+            // The one entry that ends in the name, clicked as a mouse does.
+            auto* list = control<QListWidget>(chooser, verb == u"open"_s ? "dir" : "file");
+            const auto found = list->findItems(gesture.section(u':', 1), Qt::MatchEndsWith);
+            if (found.size() != 1) {
+                return false;
+            }
+            list->scrollToItem(found.front());
+            const QPoint at = list->visualItemRect(found.front()).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            if (verb != u"pick"_s) {
+                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+            }
+        }
+        return true;
+    }
+
+  private slots:
+    void init() {
+        QVERIFY(temp_.isValid() && QDir().mkpath(path(u"docs/sub"_s)) &&
+                QDir::setCurrent(temp_.path()));
+        for (const auto& [name, text] : {std::pair{u"changes.txt"_s, "cat|dog|\r\nsat|sit|\r\n"},
+                                         {u"docs/a.txt"_s, "The cat sat. Cat concat cats"},
+                                         {u"docs/c.txt"_s, "cat sat"}}) {
+            QFile file(path(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) > 0);
+        }
+        clock_calls_ = 0;
+        window_ = std::make_unique<wendrel::ui::MainWindow>(
+            [this] { return "#" + std::to_string(++clock_calls_); });
+        window_->show();
+        window_->activateWindow();
+        QVERIFY(wait_active(window_.get()));
+    }
+    void cleanup() { window_.reset(); }  // takes any open chooser with it
+
+    void opens_then_tabs_round_the_exclusion_gate() {
+        // A fixed size in twips (15 to the pixel), centred in the free area, a close box only.
+        const QPoint off =
+            window().geometry().center() - window().screen()->availableGeometry().center();
+        QCOMPARE(window().size(), QSize(5475, 3915) / 15);
+        QVERIFY(window().minimumSize() == window().maximumSize() && off.manhattanLength() <= 2);
+        QCOMPARE(window().windowFlags() & (Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+                 Qt::WindowCloseButtonHint);
+        QLineEdit* except = field("txt_except");
+        QVERIFY(fields() == u"||"_s && !except->isEnabled());
+        QCOMPARE(focus() + u' ' + framed_fields(), u"txt_source txt_source"_s);
+        QVERIFY(control<QCheckBox>(window(), "chk_dxx")->isChecked() &&
+                !control<QCheckBox>(window(), "chk_qzpp")->isChecked());
+
+        // Tab goes round the enabled controls, only the focused field framed; the gate alternates.
+        except->setText(u"/srv/docs/old.txt;"_s);
+        const QString all =
+            u"cm_choosedir cm_choosefile txt_except cm_except txt_change cm_change "
+            "chk_dxx chk_qzpp cm_start ls_fileinfo ls_status txt_source"_s;
+        for (const auto& [text, open] : {std::pair{u"/srv/a.txt;/srv/docs*;"_s, true},
+                                         {u"/srv/a.txt;/srv/b.txt;"_s, false},
+                                         {u"**"_s, true},
+                                         {u"/srv/docs*"_s, false}}) {
+            field("txt_source")->setText(text);
+            const QString cycle = open ? all : QString(all).remove(u"txt_except cm_except "_s);
+            QStringList visited;
+            while (visited.size() <= cycle.count(u' ')) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                visited << focus();
+                QCOMPARE(framed_fields(),
+                         visited.back().startsWith(u"txt_") ? visited.back() : QString());
+            }
+            QCOMPARE(visited.join(u' '), cycle);
+        }
+        QCOMPARE(except->text(), u"/srv/docs/old.txt;"_s);  // closing the gate keeps the text
+        // Another window taking the activation leaves the frame where it is.
+        QFocusEvent deactivated(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QApplication::sendEvent(field("txt_source"), &deactivated);
+        QCOMPARE(framed_fields(), u"txt_source"_s);
+    }
+
+    void whole_job() {
+        fill(u"@/docs/*;|@/docs/c.txt;|@/changes.txt"_s);
+        QLineEdit* source = field("txt_source");
+        control<QCheckBox>(window(), "chk_qzpp")->setChecked(true);
+        control<QCheckBox>(window(), "chk_dxx")->setChecked(false);
+        click("cm_start");
+
+        // While it runs the inputs stay locked, and a start click starts nothing.
+        bool checked_while_running = false;
+        const QDeadlineTimer deadline(20000);
+        while (job_running()) {
+            QVERIFY2(!deadline.hasExpired(), "the job does not end");
+            QApplication::processEvents();
+            const int lines = control<QListWidget>(window(), "ls_status")->count();
+            if (!checked_while_running && lines >= 4 && job_running()) {
+                QCOMPARE(frames_enabled(), 0);
+                click("cm_start");
+                QTest::keyClicks(source, u"x"_s);
+                QCOMPARE(control<QListWidget>(window(), "ls_status")->count(), lines);
+                QCOMPARE(clock_calls_, lines);
+                QCOMPARE(source->text(), expand(u"@/docs/*;"_s));
+                checked_while_running = true;
+            }
+        }
+        QVERIFY(checked_while_running);
+
+        // Whole words, case ignored; c.txt is left out.
+        QFile a(path(u"docs/a.txt"_s));
+        QVERIFY(a.open(QIODevice::ReadOnly));
+        QCOMPARE(a.readAll(), "The dog sit. dog concat cats");
+        QCOMPARE(items("ls_status"),
+                 expand(u"正在为替换做准备，请稍候--#1|完成对替换内容来源的读取--#2|"
+                        "完成对除去文件列表的读取--#3|完成替换的准备工作，即将开始替换--#4|"
+                        "完成文件@/docs/a.txt的替换--#5|跳过了文件@/docs/c.txt的替换--#6|"
+                        "完成了对所有文件的替换--#7|"
+                        "统计：改动了1个文件，未改动0个，跳过1个，失败0个，共替换3处--#8"_s));
+        QCOMPARE(items("ls_fileinfo"), u"类型--文件夹/文件|包含文件--2|除去文件--1|大小--1kb"_s);
+        // 28 bytes worked on with two entries, after a start at 100.
+        const auto* bar = control<QProgressBar>(window(), "progressbar");
+        QCOMPARE(QList<int>({bar->value(), bar->maximum()}), QList<int>({156, 156}));
+        QCOMPARE(frames_enabled(), 2);
+        QCOMPARE(fields(), expand(u"@/docs/*;||@/changes.txt"_s));
+        QCOMPARE(focus() + u' ' + framed_fields(), u"txt_source txt_source"_s);
+
+        // A start without targets is refused with a box; it empties the log and the bar.
+        fill(u"|/srv/b.txt;|@/changes.txt"_s);
+        QString seen;
+        QObject guard;  // cancels the timer if no box comes
+        QTimer::singleShot(0, &guard, [&seen] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seen = box->text();
+                box->reject();
+            }
+        });
+        click("cm_start");
+        QCOMPARE(seen, u"请选择要替换的文件和替换来源"_s);
+        QVERIFY(items("ls_status").isEmpty() && items("ls_fileinfo").isEmpty());
+        QCOMPARE(QList<int>({bar->value(), clock_calls_}), QList<int>({0, 8}));
+        QCOMPARE(frames_enabled(), 2);
+        QCOMPARE(fields(), expand(u"|/srv/b.txt;|@/changes.txt"_s));
+    }
+
+    // Esc (the focused frames disabled) or closing stops a job; the file is wholly old or new.
+    void escape_or_closing_stops_the_job() {
+        fill(u"@/docs/a.txt;||@/changes.txt"_s);
+        QFile a(path(u"docs/a.txt"_s));
+        const QStringList whole = {u"The cat sat. Cat concat cats"_s,
+                                   u"The dog sit. Cat concat dogs"_s};
+        click("cm_start");
+        QVERIFY(job_running());
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused ? focused : &window(), Qt::Key_Escape);
+        QVERIFY(!job_running());
+        QVERIFY2(items("ls_status").contains(u"|已停止--#"_s), qPrintable(items("ls_status")));
+        QVERIFY(items("ls_status").section(u'|', -1).startsWith(u"统计：改动了"_s));
+        QCOMPARE(frames_enabled(), 2);
+        QVERIFY(a.open(QIODevice::ReadOnly) && whole.contains(QString::fromUtf8(a.readAll())));
+        a.close();
+
+        click("cm_start");
+        QVERIFY(job_running());
+        window().close();
+        QVERIFY(!job_running());
+        QVERIFY(items("ls_status").contains(u"|已停止--#"_s));
+        QVERIFY(a.open(QIODevice::ReadOnly) && whole.contains(QString::fromUtf8(a.readAll())));
+        QCOMPARE(QDir(path(u"docs"_s)).entryList(QDir::Files),
+                 QStringList({u"a.txt"_s, u"c.txt"_s}));
+    }
+
+    void progress_bar_scale() {
+        // The job's doubles, beyond int on a fixed scale; refused values change nothing.
+        wendrel::ui::ScaledProgressBar bar;
+        const int scale = wendrel::ui::ScaledProgressBar::kScaledRange;
+        QVERIFY(bar.set_maximum(4e9) && bar.set_progress(1e9));
+        QVERIFY(!bar.set_progress(4.1e9) && !bar.set_progress(-1) && !bar.set_progress(qQNaN()));
+        QVERIFY(!bar.set_maximum(0) && !bar.set_maximum(qInf()));
+        QCOMPARE(QList<int>({bar.maximum(), bar.value()}), QList<int>({scale, scale / 4}));
+        QVERIFY(bar.set_maximum(10));  // a lower maximum brings the value down with it
+        QCOMPARE(QList<int>({bar.maximum(), bar.value()}), QList<int>({10, 10}));
+    }
+
+    void choosers_data() {
+        // The button, fields before, openings, fields after, focus. Fields as txt_source|
+        // txt_except|txt_change, "@" for the tree; openings split by ", ", each a script of
+        // gestures: "open:X" (double-click a folder), "pick:F" or "double:F", "ok", "close", "Esc".
+        QTest::addColumn<QStringList>("row");
+        const auto row = [](const char* tag, const QStringList& row) { QTest::newRow(tag) << row; };
+        row("files: twice, then OK with no file chosen",
+            {"cm_choosefile", "||",
+             "open:docs pick:a.txt ok, open:docs pick:c.txt ok, open:docs ok",
+             "@/docs/a.txt;@/docs/c.txt;||", "txt_change"});
+        row("files: Esc", {"cm_choosefile", "||", "open:docs pick:a.txt Esc", "||", "txt_source"});
+        row("exclusions: twice",
+            {"cm_except", "@*;|old;|", "open:docs pick:a.txt ok, open:docs pick:c.txt ok",
+             "@*;|old;@/docs/a.txt;@/docs/c.txt;|", "txt_change"});
+        row("content: twice, the second a double-click",
+            {"cm_change", "||old.txt", "open:docs pick:a.txt ok, open:docs double:c.txt",
+             "||@/docs/c.txt", "txt_source"});
+        row("folders: double-click opens, then OK",
+            {"cm_choosedir", "old;||", "open:docs ok", "old;@/docs*;||", "txt_except"});
+        row("folders: OK, exclusions filled",
+            {"cm_choosedir", "|x;|", "ok", "*;|x;|", "txt_change"});
+        row("folders: close box, exclusions shut",
+            {"cm_choosedir", "/a;||", "close", "/a;||", "txt_change"});
+    }
+
+    void choosers() {
+        QFETCH(QStringList, row);
+        const QString &button = row[0], &openings = row[2], &after = row[3], &focused = row[4];
+        QWidget& main = *window_;
+        fill(row[1]);
+        control(main, "chk_dxx")->setFocus();  // so that a rule that does nothing fails
+        for (const QString& script : openings.split(u", "_s)) {
+            click(button.toLatin1().constData());
+            QPointer<QWidget> chooser =
+                open_window(button == u"cm_choosedir"_s ? "fm_choosedir" : "fm_choosefile");
+            QVERIFY(wait_active(chooser));
+            // Its own window above the main one, not a child the disabled main window disables.
+            QVERIFY(!main.isEnabled() && chooser->isEnabled() && !chooser->parentWidget());
+            QCOMPARE(chooser->windowHandle()->transientParent(), main.windowHandle());
+            for (const QString& gesture : script.split(u' ')) {
+                QVERIFY2(chooser && chooser->isVisible(), "closed before its last gesture");
+                QVERIFY2(act(*chooser, gesture), qPrintable(gesture));
+            }
+            QTRY_VERIFY(!chooser);
+            QVERIFY(main.isEnabled());
+        }
+        QCOMPARE(fields(), expand(after));
+        QCOMPARE(focus(), focused);
+        QTRY_COMPARE(QApplication::activeWindow(), &main);
+        // The hand-back ran txt_source's change handling: the gate follows the new text.
+        QCOMPARE(field("txt_except")->isEnabled(), fields().contains(u"*;"_s));
+    }
+
+    void about_box() {
+        // A key closes it, and so does another window taking the activation; it opens again.
+        for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_A, Qt::Key_unknown}) {
+            click("img_about");
+            QPointer<QWidget> about = open_window("fm_about");
+            QVERIFY(wait_active(about));
+            // Not a child; a click into it keeps it, a click on the picture brings it forward.
+            QVERIFY(!about->parentWidget() && window_->isEnabled());
+            QTest::mouseClick(about, Qt::LeftButton);
+            click("img_about");
+            QCOMPARE(open_window("fm_about"), about.data());
+            QVERIFY(wait_active(about));
+            if (key == Qt::Key_unknown) {
+                window_->activateWindow();
+            } else {
+                QTest::keyClick(about, key);
+            }
+            QTRY_VERIFY(!about);
+        }
+    }
+
+    void platform_helpers() {
+        using namespace wendrel::ui::platform;
+        // Real file systems, "/" first, the rest sorted, each once; of the system trees only media.
+        const QByteArray table =
+            "/dev/b /srv ext4 rw 0 0\n/dev/a / ext4 rw 0 0\nproc /proc proc rw 0 0\ngarbage\n"
+            "sysfs /sys sysfs rw 0 0\ncgroup2 /cg cgroup2 rw 0 0\ntmpfs /run tmpfs rw 0 0\n"
+            "/dev/c /run/media/USB vfat rw 0 0\n/dev/d /my\\040disk ext4 rw 0 0\n"
+            "/dev/b /srv ext4 rw 0 0\n";
+        QCOMPARE(volume_roots(table),
+                 QStringList({u"/"_s, u"/my disk"_s, u"/run/media/USB"_s, u"/srv"_s}));
+        QCOMPARE(join_path(u"/"_s, u"a.txt"_s) + join_path(u"/srv"_s, u"a.txt"_s),
+                 u"/a.txt/srv/a.txt"_s);
+        QCOMPARE(without_time_zone(u"tHH'h't mm 'o''clock'\u202Ftttt"_s), u"HH'h'mm 'o''clock'"_s);
+        const QString now = QString::fromStdString(local_time_text());
+        QVERIFY2(!now.contains(QDateTime::currentDateTime().timeZoneAbbreviation()),
+                 qPrintable(now));
+    }
+
+    // A burst paints about once per frame, its last change when the frame ends or at once on flush.
+    void burst_paints_once_per_frame_and_the_last_change_is_shown() {
+        constexpr int kFrameMs = 400;
+        QPointer<wendrel::ui::PaintThrottle> throttle;
+        for (const bool flush : {false, true}) {
+            QVERIFY(!throttle);  // the last one went with its widget
+            QWidget window;      // as in the main window, whose own painting goes on
+            window.resize(320, 140);
+            QListWidget list(&window);
+            list.resize(300, 120);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            PaintCounter counter;
+            list.viewport()->installEventFilter(&counter);
+            throttle = new wendrel::ui::PaintThrottle(&list, kFrameMs);
+            QElapsedTimer burst;
+            burst.start();
+            for (int i = 0; i < 60; ++i) {
+                list.addItem(QString::number(i));
+                throttle->changed();
+                QCoreApplication::processEvents();
+            }
+            QVERIFY2(counter.paints <= burst.elapsed() / kFrameMs + 2,
+                     qPrintable(QString::number(counter.paints) + " paints in a burst"));
+            if (burst.elapsed() >= kFrameMs) {
+                QSKIP("the machine was too slow to hold the burst within one frame");
+            }
+            QVERIFY(!list.updatesEnabled());
+            const int before = counter.paints;
+            if (flush) {
+                // Painted there and then, or the next tick's change holds it back again.
+                throttle->flush();
+                QVERIFY(list.updatesEnabled() && counter.paints > before);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(list.updatesEnabled() && counter.paints > before, 5000);
+        }
+    }
+
+    // The log follows its end unless scrolled up, colours failures, copies chosen lines or all.
+    void follows_the_job_colours_failures_and_copies() {
+        QListWidget list;
+        list.resize(300, 80);  // a few lines high, as in the window
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        wendrel::ui::StatusLog log(&list);
+        for (int i = 0; i < 40; ++i) {
+            log.add(QString::number(i));
+            if (i % 7 == 0) {
+                QCoreApplication::processEvents();  // several lines in some ticks, one in others
+            }
+        }
+        QCoreApplication::processEvents();
+        QScrollBar* bar = list.verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        bar->setValue(3);  // the user scrolls up to read
+        log.add(u"未能完成文件x的替换--"_qs);
+        log.add(u"  原因：权限不够"_qs);
+        log.mark_last(2, wendrel::ui::StatusLog::kFailure);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 3);
+        QCOMPARE(list.item(40)->foreground().color(), wendrel::ui::StatusLog::kFailure);
+        QCOMPARE(list.item(41)->foreground().color(), wendrel::ui::StatusLog::kFailure);
+        QVERIFY(list.item(39)->foreground().color() != wendrel::ui::StatusLog::kFailure);
+        bar->setValue(bar->maximum());  // back at the end: followed again
+        log.add(u"完成了对所有文件的替换--"_qs);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), bar->maximum());
+        list.item(1)->setSelected(true);
+        list.item(41)->setSelected(true);
+        QCOMPARE(log.text(true), u"1\n  原因：权限不够\n"_qs);
+        QCOMPARE(log.text(false).count(u'\n'), 43);
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
