@@ -86,6 +86,9 @@ TEST(EntryPass, ScanCasesGiveTheRuleResult) {
         // Every occurrence, left to right, going on after the replaced one, never inside it.
         {"a b a", {{"a", "aa"}}, kOff, "aa b aa", 2},    {"aaaa", {{"aa", "b"}}, kOff, "bb", 2},
         {"ab ab ab ab", {{"ab", "abcdef"}}, kCase, "abcdef abcdef abcdef abcdef", 4},
+        {"a a", {{"a", "xyz"}}, kOff, "xyz xyz", 2},
+        {"typedef unsigned int X;", {{"int ", "long long int "}}, kCase,
+         "typedef unsigned long long int X;", 1},
         // Nothing frames the text: a space in the find text matches only a real space.
         {"x y x", {{" x", "Q"}}, kOff, "x yQ", 1},       {"x y x", {{"x ", "Q"}}, kOff, "Qy x", 1},
         {"ab", {{"", "x"}}, kOff, "ab", 0},  // an empty find text never matches
