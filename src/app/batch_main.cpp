@@ -97,11 +97,8 @@ int main(int argc, char** argv) try {
             stderr);
         return kExitUsage;
     }
-    while (job.running() && stop_requested == 0) {
-        job.timer1_on() ? job.tick_timer1() : job.tick_timer2();
-    }
-    const bool stopped = job.running();
-    job.stop();
+    bool stopped = false;
+    job.run_to_end([&stopped] { return stopped = stop_requested != 0; });
     printer.finish_progress();
     if (std::fflush(stdout) != 0 && errno != EPIPE) {
         return kExitFailure;  // the log could not be written (a full disk, say)

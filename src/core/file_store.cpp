@@ -28,13 +28,6 @@ constexpr int kTempAttempts = 16;
 // regular files that are the only ones ever read.
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
 
-// A file is held in memory about twice over while it is rewritten; one that cannot fit is
-// refused up front rather than left to the out-of-memory killer. What fits is what the
-// process may use, which a cgroup or an address-space limit can make far less than the machine.
-std::size_t largest_loadable_size() {
-    return static_cast<std::size_t>(MemoryLimit::usable() / 2);
-}
-
 bool same_file(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -207,7 +200,8 @@ int FileStore::load(const std::string& path, LoadedFile& file, Purpose purpose) 
     }
     const int fd = handle.get();
     const auto expected = static_cast<std::size_t>(info.st_size);
-    if (expected > largest_loadable_size()) {
+    // One that cannot fit is refused up front rather than left to the out-of-memory killer.
+    if (expected > MemoryLimit::largest_held()) {
         return EFBIG;
     }
     std::string content;
@@ -595,8 +589,8 @@ void FileStore::clear_leftovers(const std::vector<std::string>& targets) {
             const FileDescriptor leftover(
                 fs_,
                 fs_.openat(folder_fd.get(), name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
-            struct stat held {
-            }, named{};
+            struct stat held {};
+            struct stat named {};
             if (leftover && fs_.fstat(leftover.get(), &held) == 0 && S_ISREG(held.st_mode) &&
                 fs_.lock(leftover.get(), F_WRLCK) == 0 &&
                 fs_.fstatat(folder_fd.get(), name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&

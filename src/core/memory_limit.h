@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -18,6 +19,9 @@ class MemoryLimit {
   public:
     /// Read on first use and kept: the limits are set before the program starts.
     static std::uint64_t usable();
+    /// The most one file's text may take while it is held: it is held about twice over while
+    /// a pass rewrites it (the text and the result).
+    static std::size_t largest_held() { return static_cast<std::size_t>(usable() / 2); }
     /// Reads every limit through `fs` now.
     static std::uint64_t read(FileSystem& fs);
 

@@ -40,12 +40,6 @@ std::unique_ptr<WriteBackQueue> make_writer(FileStore& store, std::size_t thread
     }
 }
 
-// A pass holds its text and its result at once, as a load does, so a result may take half of
-// what the process can use.
-std::size_t largest_held_text() {
-    return static_cast<std::size_t>(MemoryLimit::usable() / 2);
-}
-
 }  // namespace
 
 ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
@@ -263,7 +257,7 @@ void ReplaceJob::tick_timer2() {
             made = *planned;
             form_ = LastPassPlanned{std::move(runs)};
         } else {
-            made = pass_.apply(loaded_.content, entry, options_, largest_held_text());
+            made = pass_.apply(loaded_.content, entry, options_, MemoryLimit::largest_held());
         }
         replacements_ += made;
         observer_.entry_applied(targets_[file_cursor_ - 1], entry_cursor_, made);
@@ -433,8 +427,12 @@ void ReplaceJob::end_job(std::string_view closing) {
     observer_.focus_source_field();
 }
 
-void ReplaceJob::run_to_end() {
+void ReplaceJob::run_to_end(const std::function<bool()>& stop_requested) {
     while (running()) {
+        if (stop_requested && stop_requested()) {
+            stop();
+            return;
+        }
         if (timer1_on_) {
             tick_timer1();
         } else {

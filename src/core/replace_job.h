@@ -61,8 +61,9 @@ class ReplaceJob {
     /// already queued end and report as usual, and no further target is loaded. The job then
     /// ends with kStopped and its summary. Does nothing on an idle job.
     void stop();
-    /// Drives the ticks back to back until the job is idle.
-    void run_to_end();
+    /// Drives the ticks back to back until the job is idle, or stops it between two ticks once
+    /// `stop_requested` says so.
+    void run_to_end(const std::function<bool()>& stop_requested = {});
 
     bool timer1_on() const { return timer1_on_; }
     bool timer2_on() const { return timer2_on_; }
