@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -49,7 +50,10 @@ inline pid_t start_batch(std::vector<std::string> args, const std::string& out,
     argv.push_back(nullptr);
     // A small quarantine keeps a sanitized build's memory near the program's own.
     std::string locale = "LC_ALL=C", asan = "ASAN_OPTIONS=quarantine_size_mb=1";
-    char* envp[] = {locale.data(), asan.data(), nullptr};
+    // Where jobs keep what they replace: the test's own folder, never the user's.
+    const char* state_home = std::getenv("XDG_STATE_HOME");
+    std::string state = "XDG_STATE_HOME=" + std::string(state_home ? state_home : "/dev/null");
+    char* envp[] = {locale.data(), asan.data(), state.data(), nullptr};
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);

@@ -6,6 +6,8 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <exception>
 #include <string>
 #include <vector>
@@ -13,8 +15,12 @@
 #include "batch/batch_printer.h"
 #include "batch/command_line.h"
 #include "core/file_size_signal.h"
+#include "core/journal.h"
 #include "core/messages.h"
+#include "core/posix_file_system.h"
 #include "core/replace_job.h"
+#include "core/time_text.h"
+#include "core/undo_job.h"
 
 namespace {
 
@@ -52,11 +58,39 @@ void catch_stop_signals() {
     }
 }
 
+// The kept jobs, newest first: id, start time, files changed, and whether taken back.
+int list_jobs(const std::string& root) {
+    using namespace wendrel;
+    std::vector<core::JournalJob> jobs;
+    if (const int error = core::Journal(core::PosixFileSystem::instance(), root).list(jobs)) {
+        std::fprintf(stderr, "wendrel-batch: cannot read %s: %s\n", root.c_str(),
+                     std::strerror(error));
+        return kExitFailure;
+    }
+    for (auto job = jobs.rbegin(); job != jobs.rend(); ++job) {
+        char when[32] = "";
+        const std::time_t started = job->started;
+        std::tm local{};
+        localtime_r(&started, &local);
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+        std::string state = !job->undone_by.empty() ? "已撤销（" + job->undone_by + "）"
+                            : !job->ended           ? "未完成"
+                                                    : "可以撤销";
+        if (!job->undoes.empty()) {
+            state += "，撤销了" + job->undoes;
+        }
+        std::printf("%s\t%s\t改动%zu个文件\t%s\n", job->id.c_str(), when, job->files.size(),
+                    state.c_str());
+    }
+    return std::fflush(stdout) == 0 ? 0 : kExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) try {
     using namespace wendrel;
     core::FileSizeSignal::ignore();
+    core::FileSystem& fs = core::PosixFileSystem::instance();
     std::setlocale(LC_ALL, "");  // the time in each status line follows the user's locale
 
     batch::BatchRequest request;
@@ -82,8 +116,36 @@ int main(int argc, char** argv) try {
     batch::BatchPrinter printer(stdout, stderr, !same_file(STDOUT_FILENO, STDERR_FILENO),
                                 isatty(STDERR_FILENO) ? stderr : nullptr, request.quiet,
                                 request.inputs.dry_run);
-    core::ReplaceJob job(printer);
+    const std::string journal_root = core::Journal::default_root();
+    if (request.undo_limit_mib) {
+        if (const int error =
+                core::Journal(fs, journal_root).set_limit_mib(*request.undo_limit_mib)) {
+            std::fprintf(stderr, "wendrel-batch: cannot set the undo limit in %s: %s\n",
+                         journal_root.c_str(), std::strerror(error));
+            return kExitFailure;
+        }
+        if (request.action == batch::BatchRequest::Action::replace &&
+            request.inputs.change.empty() && request.inputs.source.empty()) {
+            return 0;  // only the limit was asked for
+        }
+    }
+    if (request.action == batch::BatchRequest::Action::list_jobs) {
+        return list_jobs(journal_root);
+    }
     catch_stop_signals();
+    if (request.action == batch::BatchRequest::Action::undo) {
+        core::UndoJob undo(printer, fs, core::local_time_text);
+        undo.start(journal_root, request.undo_id);
+        bool stopped = false;
+        undo.run_to_end([&stopped] { return stopped = stop_requested != 0; });
+        printer.finish_progress();
+        std::fflush(stdout);
+        return stopped ? kExitStopped : printer.any_failure() ? kExitFailure : 0;
+    }
+    core::ReplaceJob job(printer);
+    if (request.keep_undo) {
+        job.keep_undo_in(journal_root);
+    }
     job.start(request.inputs);
     if (printer.input_check_shown()) {
         std::fprintf(stderr, "%s\n%s", std::string(core::messages::kInputCheck).c_str(),

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <charconv>
 #include <string_view>
 
 namespace wendrel::batch {
@@ -108,6 +109,32 @@ bool CommandLine::parse(const std::vector<std::string>& args, BatchRequest& requ
         } else if (name == "--change") {
             ok = take_value();
             in.change = value;
+        } else if (name == "--undo") {
+            request.action = BatchRequest::Action::undo;
+            // The job's id is optional: a following word that is not an option is one.
+            if (has_value) {
+                request.undo_id = value;
+            } else if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') {
+                request.undo_id = args[++i];
+            }
+        } else if (name == "--jobs") {
+            bool list = false;
+            ok = flag(list);
+            request.action = BatchRequest::Action::list_jobs;
+        } else if (name == "--no-undo") {
+            bool no_undo = false;
+            ok = flag(no_undo);
+            request.keep_undo = false;
+        } else if (name == "--undo-limit") {
+            ok = take_value();
+            std::uint64_t mib = 0;
+            const auto [end, parse_error] =
+                std::from_chars(value.data(), value.data() + value.size(), mib);
+            if (ok && (parse_error != std::errc() || end != value.data() + value.size())) {
+                error = name + " needs a whole number of MiB";
+                ok = false;
+            }
+            request.undo_limit_mib = mib;
         } else if (name == "--file") {
             ok = take_value() && append_item(in.source, value, Item::kFile, name, error);
         } else if (name == "--dir") {
@@ -146,6 +173,17 @@ Matching:
   -w, --whole-word   a match must not have an ASCII letter on either side
   -i, --ignore-case  ignore the case of A-Z (matching is case-sensitive by default)
 
+Undo (each job that changes files keeps their old content in $XDG_STATE_HOME/wendrel,
+by default ~/.local/state/wendrel: the last 10 jobs, within a size limit):
+      --undo [ID]       take back the last job not yet taken back, or the job ID: each
+                        file that still holds what the job wrote gets its old content
+                        again; a file changed since is reported and left as it is. An
+                        undo can itself be taken back.
+      --jobs            list the kept jobs: id, start time, files changed, state
+      --no-undo         keep nothing for this job (it cannot be taken back)
+      --undo-limit MIB  the most space kept jobs may take (default 1024); the oldest
+                        jobs are dropped first
+
 Output:
   -n, --dry-run   run the whole job in memory and write nothing; print for each target how
                   many replacements each entry made, and the total
@@ -166,10 +204,11 @@ byte-order mark is skipped (a UTF-16 file is refused). Example:
   colour|color|
   Wendrel 1.0|Wendrel 2.0|
 
-Exit status: 0 when every target was completed or left out, 1 when any target could not be
-completed, a folder could not be listed or the replacement-content file could not be read, 2
-for bad usage (and, with --strict, for a replacement-content file with warnings), 130 when
-SIGINT, SIGTERM or SIGHUP stopped the job (the file being worked on is left as it was).
+Exit status: 0 when every target was completed or left out (an undo: every file restored or
+left as changed since), 1 when any target or file to restore could not be completed, a folder
+could not be listed, the replacement-content file could not be read or there was no job to
+undo, 2 for bad usage (and, with --strict, for a replacement-content file with warnings), 130
+when SIGINT, SIGTERM or SIGHUP stopped the job (the file being worked on is left as it was).
 )";
 }
 

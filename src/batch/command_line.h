@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,14 @@ struct BatchRequest {
     bool strict = false;
     bool help = false;
     bool version = false;
+    /// Instead of a job: take one back (`undo_id`, or the last one), or list those kept.
+    enum class Action { replace, undo, list_jobs };
+    Action action = Action::replace;
+    std::string undo_id;
+    /// Keep what the job replaces, so that it can be taken back.
+    bool keep_undo = true;
+    /// Sets the most space kept jobs may take, in MiB, before anything else.
+    std::optional<std::uint64_t> undo_limit_mib;
 };
 
 /// Parses the batch program's arguments (bytes, as the shell passed them).

@@ -11,10 +11,12 @@
 #include <random>
 #include <set>
 
+#include "content_hash.h"
 #include "entry_pass.h"
 #include "failure_reason.h"
 #include "file_attributes.h"
 #include "file_system.h"
+#include "journal_writer.h"
 #include "large_buffer.h"
 #include "memory_limit.h"
 
@@ -87,10 +89,21 @@ long read_some(FileSystem& fs, int fd, char* buffer, std::size_t size) {
     return n;
 }
 
-int write_all(FileSystem& fs, int fd, std::string_view content) {
+}  // namespace
+
+struct FileStore::Sink {
+    FileSystem& fs;
+    int fd;
+    ContentHash hash;
+};
+
+namespace {
+
+int write_all(FileStore::Sink& out, std::string_view content) {
+    out.hash.add(content);
     std::size_t done = 0;
     while (done < content.size()) {
-        const long n = fs.write(fd, content.data() + done, content.size() - done);
+        const long n = out.fs.write(out.fd, content.data() + done, content.size() - done);
         if (n == -EINTR) {
             continue;
         }
@@ -107,18 +120,18 @@ int write_all(FileSystem& fs, int fd, std::string_view content) {
 
 // Large pieces go out as they are; runs of small ones (a text dense with replacements) are
 // gathered first, so that a piece does not cost a system call of its own.
-int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> pieces) try {
+int write_pieces(FileStore::Sink& out, std::span<const std::string_view> pieces) try {
     constexpr std::size_t kGather = 256 * 1024;
     std::string gathered;
     for (const std::string_view piece : pieces) {
         if (gathered.size() + piece.size() > kGather && !gathered.empty()) {
-            if (const int error = write_all(fs, fd, gathered)) {
+            if (const int error = write_all(out, gathered)) {
                 return error;
             }
             gathered.clear();
         }
         if (piece.size() >= kGather) {
-            if (const int error = write_all(fs, fd, piece)) {
+            if (const int error = write_all(out, piece)) {
                 return error;
             }
         } else {
@@ -128,9 +141,30 @@ int write_pieces(FileSystem& fs, int fd, std::span<const std::string_view> piece
             gathered.append(piece);
         }
     }
-    return write_all(fs, fd, gathered);
+    return write_all(out, gathered);
 } catch (const std::bad_alloc&) {
     return ENOMEM;  // no room to gather in: the caller removes the part-written file
+}
+
+// Copies the file at `from` (an undo's kept file) into the new file.
+int copy_file(FileSystem& fs, const std::string& from, FileStore::Sink& out) try {
+    const FileDescriptor source(fs, fs.open(from, kReadFlags | O_NOFOLLOW));
+    if (!source) {
+        return -source.get();
+    }
+    std::string block(kReadBlock, '\0');
+    for (;;) {
+        const long n = read_some(fs, source.get(), block.data(), block.size());
+        if (n <= 0) {
+            return static_cast<int>(-n);
+        }
+        if (const int error =
+                write_all(out, std::string_view(block.data(), static_cast<std::size_t>(n)))) {
+            return error;
+        }
+    }
+} catch (const std::bad_alloc&) {
+    return ENOMEM;
 }
 
 // Opens a regular file (symlinks followed) with `flags`; gives the descriptor or a negative
@@ -189,6 +223,17 @@ int FileStore::open_target(const std::string& path, Purpose purpose, struct stat
     }
     // Any other error: a file system without locks. Its files are still rewritten, guarded
     // against other writers by the exchange's check alone.
+    return 0;
+}
+
+int FileStore::hold(const std::string& path, LoadedFile& file) {
+    struct stat info {};
+    FileDescriptor handle;
+    if (const int error = open_target(path, Purpose::rewrite, info, handle)) {
+        return error;
+    }
+    file.info = info;
+    file.held = std::move(handle);
     return 0;
 }
 
@@ -289,9 +334,9 @@ int FileStore::write_back(const std::string& path, const NewContent& content,
         if (at < 0) {
             return static_cast<int>(-at);
         }
-        return replace(final_path, loaded, now, held, [&](int fd) {
+        return replace(final_path, loaded, now, held, [&](Sink& out) {
             const EntryPass::Writer write = [&](std::string_view piece) {
-                return write_all(fs_, fd, piece);
+                return write_all(out, piece);
             };
             try {
                 const StreamResult made = EntryPass::stream(
@@ -307,6 +352,10 @@ int FileStore::write_back(const std::string& path, const NewContent& content,
             }
         });
     }
+    if (const auto* copy = std::get_if<FileCopy>(&content)) {
+        return replace(final_path, loaded, now, held,
+                       [&](Sink& out) { return copy_file(fs_, copy->from, out); });
+    }
     const auto pieces = std::get<SplicedText>(content).pieces();
     std::size_t size = 0;
     for (const std::string_view piece : pieces) {
@@ -316,7 +365,7 @@ int FileStore::write_back(const std::string& path, const NewContent& content,
         return 0;  // the entries put back what they took out: nothing to write
     }
     return replace(final_path, loaded, now, held,
-                   [&](int fd) { return write_pieces(fs_, fd, pieces); });
+                   [&](Sink& out) { return write_pieces(out, pieces); });
 }
 
 int FileStore::find_unchanged(const std::string& path, const struct stat& loaded,
@@ -337,8 +386,7 @@ int FileStore::find_unchanged(const std::string& path, const struct stat& loaded
 }
 
 int FileStore::replace(const std::string& final_path, const struct stat& loaded,
-                       const struct stat& now, int held,
-                       const std::function<int(int fd)>& write_content) {
+                       const struct stat& now, int held, const ContentWriter& write_content) {
     // Root may write anything; a file nobody may write stays as it is all the same.
     if ((now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         return EACCES;
@@ -359,8 +407,9 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
     std::string temp;
     struct stat made {};
     FileDescriptor made_fd;  // held, with its lock, until the new file is in place
+    std::uint64_t hash = 0;
     if (const int error =
-            write_new_file(folder_fd, write_content, now, held, temp, made, made_fd)) {
+            write_new_file(folder_fd, write_content, now, held, temp, made, made_fd, hash)) {
         return error;
     }
     // Another job or program may have put its own file under the temporary name meanwhile;
@@ -373,7 +422,8 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
     if (!same_file(named, made)) {
         return ESTALE;
     }
-    if (const int error = put_in_place(folder_fd, temp, name, loaded, held)) {
+    if (const int error =
+            put_in_place(folder_fd, temp, name, loaded, held, final_path, made, hash)) {
         return error;
     }
     // The new content is in place; syncing the folder only makes the rename durable sooner,
@@ -383,7 +433,8 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
 }
 
 int FileStore::put_in_place(int folder, const std::string& temp, const std::string& name,
-                            const struct stat& loaded, int held) {
+                            const struct stat& loaded, int held, const std::string& final_path,
+                            const struct stat& made, std::uint64_t hash) {
     // The last look at the file read: a program that wrote into it since is seen here.
     struct stat read_now {};
     int error = fs_.fstat(held, &read_now);
@@ -394,11 +445,22 @@ int FileStore::put_in_place(int folder, const std::string& temp, const std::stri
         fs_.unlinkat(folder, temp, 0);
         return error;
     }
+    // Kept before the new file takes its name, so that a job cut short anywhere can still
+    // be taken back.
+    std::size_t slot = 0;
+    const bool kept = keep_old(held, final_path, read_now, made, hash, slot);
+    const auto undo_keep = [&](int result) {
+        if (kept && result != 0) {
+            journal_->drop(slot);
+        }
+        return result;
+    };
     // No other program can slip its file in between a check and this exchange: whatever the
     // name held at that moment is what is now under `temp`.
     error = fs_.renameat2(folder, temp, folder, name, RENAME_EXCHANGE);
     if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
-        return rename_in(folder, temp, name, loaded);  // a file system that cannot exchange
+        // A file system that cannot exchange.
+        return undo_keep(rename_in(folder, temp, name, loaded));
     }
     if (error == 0) {
         struct stat displaced {};
@@ -409,12 +471,19 @@ int FileStore::put_in_place(int folder, const std::string& temp, const std::stri
         if (error != 0 && fs_.renameat2(folder, temp, folder, name, RENAME_EXCHANGE) != 0) {
             // Neither file can be put back: both are kept, the displaced one under the
             // temporary name (which folder listings never take), rather than one of them lost.
-            return error;
+            return undo_keep(error);
         }
     }
     // The old file; after a failure, our new one.
     fs_.unlinkat(folder, temp, 0);
-    return error;
+    return undo_keep(error);
+}
+
+bool FileStore::keep_old(int held, const std::string& final_path, const struct stat& read_now,
+                         const struct stat& made, std::uint64_t hash, std::size_t& slot) {
+    // A journal that cannot be written costs the job its undo, never the file its change:
+    // the journal counts the file as lost, and the job says so at its end.
+    return journal_ != nullptr && journal_->keep(held, final_path, read_now, made, hash, slot) == 0;
 }
 
 int FileStore::rename_in(int folder, const std::string& temp, const std::string& name,
@@ -467,9 +536,9 @@ bool FileStore::holds(int fd, std::span<const std::string_view> content, std::si
     }
 }
 
-int FileStore::write_new_file(int folder, const std::function<int(int fd)>& write_content,
+int FileStore::write_new_file(int folder, const ContentWriter& write_content,
                               const struct stat& original, int held, std::string& temp_name,
-                              struct stat& made, FileDescriptor& made_fd) {
+                              struct stat& made, FileDescriptor& made_fd, std::uint64_t& hash) {
     // Unnamed while it is written: a job killed meanwhile leaves nothing in the folder.
     int fd = fs_.openat(folder, ".", O_TMPFILE | O_WRONLY, S_IRUSR | S_IWUSR);
     bool named = false;
@@ -488,7 +557,9 @@ int FileStore::write_new_file(int folder, const std::function<int(int fd)>& writ
     // Locked before it has a name, and until it is in place: a file of the temporary form that
     // nobody holds locked is one a killed job left, which the next job removes.
     fs_.lock(fd, F_WRLCK);
-    int error = write_content(fd);
+    Sink out{fs_, fd, {}};
+    int error = write_content(out);
+    hash = out.hash.value();
     // Owner first: changing it clears set-user-ID bits that the mode then restores.
     if (error == 0 && fs_.running_as_root()) {
         error = fs_.fchown(fd, original.st_uid, original.st_gid);

@@ -19,6 +19,7 @@
 namespace wendrel::core {
 
 class FileSystem;
+class JournalWriter;
 struct StreamResult;
 
 /// A target's content as loaded, with what is needed to write it back safely.
@@ -48,6 +49,12 @@ class FileStore {
     /// Reads a whole regular file. Folders, FIFOs, devices and sockets are refused unopened
     /// or unread, so a load never blocks.
     int load(const std::string& path, LoadedFile& file, Purpose purpose = Purpose::read);
+
+    /// Opens and locks a regular file for rewriting, as load() does, without reading it.
+    int hold(const std::string& path, LoadedFile& file);
+
+    /// Every later write-back keeps the file it replaces in `journal` first (null: none).
+    void set_journal(JournalWriter* journal) { journal_ = journal; }
 
     /// Runs one entry over a regular file while reading it once, without holding it in
     /// memory or writing anything (EntryPass::stream): `found` tells what a rewrite would do.
@@ -79,6 +86,9 @@ class FileStore {
     /// True for a name of the form every write-back gives its new file until it is renamed.
     static bool is_temp_name(std::string_view name);
 
+    /// Where a write-back's bytes go: the new file, and the hash the journal records of it.
+    struct Sink;
+
   private:
     /// Opens a regular file for `purpose`, locked for a rewrite (see Purpose).
     int open_target(const std::string& path, Purpose purpose, struct stat& info,
@@ -90,27 +100,35 @@ class FileStore {
     int find_unchanged(const std::string& path, const struct stat& loaded, std::string& final_path,
                        struct stat& now);
     /// Puts a new file with the content `write_content` writes in place of `final_path`.
+    using ContentWriter = std::function<int(Sink& out)>;
     int replace(const std::string& final_path, const struct stat& loaded, const struct stat& now,
-                int held, const std::function<int(int fd)>& write_content);
+                int held, const ContentWriter& write_content);
     /// Makes, writes and syncs a new file in the open folder `folder` and names it `temp_name`
     /// (`made` is its stat), with the mode, owner (as root) and extended attributes of the file
     /// read (`original`, held open as `held`). It has no name while it is written, where the
     /// file system allows.
-    int write_new_file(int folder, const std::function<int(int fd)>& write_content,
-                       const struct stat& original, int held, std::string& temp_name,
-                       struct stat& made, FileDescriptor& made_fd);
+    int write_new_file(int folder, const ContentWriter& write_content, const struct stat& original,
+                       int held, std::string& temp_name, struct stat& made, FileDescriptor& made_fd,
+                       std::uint64_t& hash);
     /// Gives the complete unnamed file `fd` a new name of the temporary form.
     int name_unnamed(int folder, int fd, std::string& temp_name);
     /// Swaps the new file `temp` with `name` and keeps the swap only if what it displaced is
     /// the file read (`held`); otherwise the displaced file goes back. Leaves no `temp`.
+    /// With a journal, the file read is kept there (as `final_path`, replaced by `made` with
+    /// content `hash`) just before the swap.
     int put_in_place(int folder, const std::string& temp, const std::string& name,
-                     const struct stat& loaded, int held);
+                     const struct stat& loaded, int held, const std::string& final_path,
+                     const struct stat& made, std::uint64_t hash);
     /// Where names cannot be exchanged: renames `temp` over `name` if it is still the file read.
     int rename_in(int folder, const std::string& temp, const std::string& name,
                   const struct stat& loaded);
+    /// Keeps the file read in the journal, if any: true when kept, with its `slot`.
+    bool keep_old(int held, const std::string& final_path, const struct stat& read_now,
+                  const struct stat& made, std::uint64_t hash, std::size_t& slot);
 
     FileSystem& fs_;
     FolderSyncer folder_syncer_;
+    JournalWriter* journal_ = nullptr;
 };
 
 }  // namespace wendrel::core

@@ -38,6 +38,7 @@ class FileSystem {
     /// renameat with `flags` (RENAME_EXCHANGE swaps the two names).
     virtual int renameat2(int from_folder, const std::string& from, int to_folder,
                           const std::string& to, unsigned flags) = 0;
+    virtual int mkdirat(int folder, const std::string& name, mode_t mode) = 0;
     virtual int linkat(int from_folder, const std::string& from, int to_folder,
                        const std::string& to, int flags) = 0;
     /// Sets an open-file-description lock of `type` (F_WRLCK, F_RDLCK, F_UNLCK) over the whole

@@ -132,4 +132,36 @@ inline std::string summary(const Tally& t, bool dry_run) {
     return line + "--";
 }
 
+// Undo: the last line of a job that can be taken back, and the lines of taking it back.
+inline std::string undo_available(std::string_view id) {
+    return "这次替换可以撤销，记录编号" + std::string(id) + "--";
+}
+/// `count` files were changed without their old content kept (the reason follows).
+inline std::string not_undoable(std::size_t count) {
+    return "未能保存" + std::to_string(count) + "个文件的原内容，这些文件的替换不能撤销--";
+}
+inline constexpr std::string_view kNothingToUndo = "没有可以撤销的替换--";
+inline std::string record_unreadable(std::string_view id) {
+    return "未能读取替换记录" + escaped(id) + "--";
+}
+inline std::string undo_start(std::string_view id) {
+    return "正在撤销替换" + std::string(id) + "，请稍候--";
+}
+inline std::string file_restored(std::string_view path) {
+    return "完成文件" + escaped(path) + "的恢复--";
+}
+/// The file is no longer what the job wrote: it is left as it is.
+inline std::string file_changed_since(std::string_view path) {
+    return "文件" + escaped(path) + "在替换后又被改动过，未恢复--";
+}
+inline std::string file_restore_failed(std::string_view path) {
+    return "未能恢复文件" + escaped(path) + "--";
+}
+inline constexpr std::string_view kUndoDone = "完成了撤销--";
+inline std::string undo_summary(const Tally& t) {
+    const auto n = [](std::size_t v) { return std::to_string(v); };
+    return "统计：恢复了" + n(t.changed) + "个文件，替换后又被改动而未恢复" + n(t.skipped) +
+           "个，失败" + n(t.failed) + "个--";
+}
+
 }  // namespace wendrel::core::messages

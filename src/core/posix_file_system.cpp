@@ -115,6 +115,10 @@ int PosixFileSystem::renameat(int from_folder, const std::string& from, int to_f
     return result(::renameat(from_folder, from.c_str(), to_folder, to.c_str()));
 }
 
+int PosixFileSystem::mkdirat(int folder, const std::string& name, mode_t mode) {
+    return result(::mkdirat(folder, name.c_str(), mode));
+}
+
 int PosixFileSystem::unlinkat(int folder, const std::string& name, int flags) {
     return result(::unlinkat(folder, name.c_str(), flags));
 }

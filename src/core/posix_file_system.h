@@ -24,6 +24,7 @@ class PosixFileSystem final : public FileSystem {
     int unlinkat(int folder, const std::string& name, int flags) override;
     int renameat2(int from_folder, const std::string& from, int to_folder, const std::string& to,
                   unsigned flags) override;
+    int mkdirat(int folder, const std::string& name, mode_t mode) override;
     int linkat(int from_folder, const std::string& from, int to_folder, const std::string& to,
                int flags) override;
     int lock(int fd, short type) override;

@@ -7,6 +7,7 @@
 
 #include "failure_reason.h"
 #include "field_parser.h"
+#include "journal.h"
 #include "memory_limit.h"
 #include "messages.h"
 #include "posix_file_system.h"
@@ -50,6 +51,13 @@ ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
       writer_(make_writer(store_, write_threads)),
       clock_(std::move(clock)) {}
 
+ReplaceJob::~ReplaceJob() {
+    writer_.reset();
+    if (journal_) {
+        journal_->finish();
+    }
+}
+
 std::string ReplaceJob::clock_text() const {
     return clock_ ? clock_() : std::string();
 }
@@ -78,6 +86,9 @@ void ReplaceJob::reset() {
     tally_ = {};
     timer1_on_ = false;
     timer2_on_ = false;
+    journal_.reset();
+    journal_error_ = 0;
+    store_.set_journal(nullptr);
     set_progress_value(0);
     observer_.clear_status_log();
     observer_.clear_file_info();
@@ -120,6 +131,10 @@ void ReplaceJob::start(const JobInputs& inputs) {
         build_targets(inputs.source, inputs.change);
         if (!dry_run_) {
             store_.clear_leftovers(targets_.paths());
+            if (!journal_root_.empty()) {
+                journal_error_ = Journal(fs_, journal_root_).begin({}, journal_);
+                store_.set_journal(journal_.get());
+            }
         }
         // Only the targets that will be processed move the bar, so only they count.
         std::uint64_t total = 0;
@@ -141,6 +156,11 @@ void ReplaceJob::start(const JobInputs& inputs) {
         // say so, or the job would seem to have ended without a word.
         targets_ = TargetSet{};
         timer1_on_ = false;
+        store_.set_journal(nullptr);
+        if (journal_) {
+            journal_->finish();  // nothing was kept: it leaves nothing behind
+            journal_.reset();
+        }
         try {
             status(messages::kPrepareFailed);
             observer_.add_status_line(reason_line(ENOMEM));
@@ -423,8 +443,27 @@ void ReplaceJob::end_job(std::string_view closing) {
     status(closing);
     status(messages::summary(tally_, dry_run_));
     observer_.summary_added(tally_);
+    close_journal();
     observer_.clear_except_field();
     observer_.focus_source_field();
+}
+
+void ReplaceJob::close_journal() {
+    // Every write-back has ended by now: nothing else uses the journal.
+    store_.set_journal(nullptr);
+    if (journal_) {
+        journal_->finish();
+        if (journal_->lost() != 0) {
+            status(messages::not_undoable(journal_->lost()));
+            observer_.add_status_line(reason_line(journal_->first_error()));
+        } else if (journal_->kept() != 0) {
+            status(messages::undo_available(journal_->id()));
+        }
+        journal_.reset();
+    } else if (journal_error_ != 0 && tally_.changed != 0) {
+        status(messages::not_undoable(tally_.changed));
+        observer_.add_status_line(reason_line(journal_error_));
+    }
 }
 
 void ReplaceJob::run_to_end(const std::function<bool()>& stop_requested) {

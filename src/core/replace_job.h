@@ -14,6 +14,7 @@
 #include "entry_pass.h"
 #include "file_store.h"
 #include "job_observer.h"
+#include "journal_writer.h"
 #include "match_options.h"
 #include "messages.h"
 #include "target_set.h"
@@ -48,6 +49,14 @@ class ReplaceJob {
     /// With `write_threads` 0 every file is written back inside the tick that finishes it.
     ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
                std::size_t write_threads = kWriteThreads);
+    /// Lets every queued write-back end, and closes the journal, before anything goes.
+    ~ReplaceJob();
+    ReplaceJob(const ReplaceJob&) = delete;
+    ReplaceJob& operator=(const ReplaceJob&) = delete;
+
+    /// Later jobs keep each changed file's old content in the journal at `root` (usually
+    /// Journal::default_root()), so that they can be taken back; empty: they cannot.
+    void keep_undo_in(std::string root) { journal_root_ = std::move(root); }
 
     /// The start pass: resets the job, checks and reads the inputs, and starts timer1.
     void start(const JobInputs& inputs);
@@ -100,6 +109,8 @@ class ReplaceJob {
     void add_report_line(const Report& report);
     /// `closing` is the line before the summary: kAllDone, or kStopped.
     void end_job(std::string_view closing = messages::kAllDone);
+    /// Closes the job's journal, and says whether and how the job can be taken back.
+    void close_journal();
     void status(std::string_view message);
     /// The time text every status line ends with.
     std::string clock_text() const;
@@ -147,6 +158,11 @@ class ReplaceJob {
     };
     std::variant<Held, LastPassPlanned, Streamed> form_;
 
+    // Keeps what the job replaces; null when it cannot be undone (journal_error_ says why,
+    // or 0 when none was asked for).
+    std::string journal_root_;
+    std::unique_ptr<JournalWriter> journal_;
+    int journal_error_ = 0;
     messages::Tally tally_;  // of the job so far, for its closing summary
     double progress_max_ = 100;
     double progress_value_ = 0;

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,6 +15,7 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "core/journal.h"
 #include "core/posix_file_system.h"
 #include "ui/about_box.h"
 #include "ui/clickable_picture.h"
@@ -107,7 +109,9 @@ void set_running(QTimer& timer, bool on) {
 MainWindow::MainWindow(QWidget* parent) : MainWindow(&platform::local_time_text, parent) {}
 
 MainWindow::MainWindow(Clock clock, QWidget* parent)
-    : QWidget(parent), job_(*this, core::PosixFileSystem::instance(), std::move(clock)) {
+    : QWidget(parent),
+      job_(*this, core::PosixFileSystem::instance(), clock),
+      undo_(*this, core::PosixFileSystem::instance(), std::move(clock)) {
     build_window();
     build_change_frame();
     build_set_frame();
@@ -116,10 +120,12 @@ MainWindow::MainWindow(Clock clock, QWidget* parent)
     connect_events();
     new FocusBorder({txt_source_, txt_except_, txt_change_}, this);
     txt_source_->setFocus(Qt::OtherFocusReason);
+    job_.keep_undo_in(core::Journal::default_root());
 }
 
 MainWindow::~MainWindow() {
     job_.stop();  // destroyed without being closed: still no file left half-done
+    undo_.stop();
     // They are windows of their own, not children of this one.
     delete chooser_;
     delete about_;
@@ -225,7 +231,40 @@ void MainWindow::connect_events() {
     // a job runs.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &MainWindow::stop_job);
-    status_log_->set_stop([this] { return job_.running(); }, [this] { stop_job(); });
+    status_log_->set_stop([this] { return job_.running() || undo_.running(); },
+                          [this] { stop_job(); });
+    status_log_->set_undo([this] { undo_last_job(); });
+    undo_timer_ = make_timer(this, "undo_timer");
+    connect(undo_timer_, &QTimer::timeout, this, &MainWindow::tick_undo);
+    auto* undo = new QShortcut(QKeySequence::Undo, this);
+    connect(undo, &QShortcut::activated, this, &MainWindow::undo_last_job);
+    for (QLineEdit* field : {txt_source_, txt_except_, txt_change_}) {
+        field->installEventFilter(this);
+        connect(field, &QLineEdit::textEdited, this, [this] { undo_armed_ = false; });
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && undo_armed_ &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo)) {
+        undo_last_job();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::undo_last_job() {
+    if (job_.running() || undo_.running()) {
+        return;
+    }
+    undo_armed_ = false;
+    undo_.start(core::Journal::default_root());
+    set_running(*undo_timer_, undo_.running());
+}
+
+void MainWindow::tick_undo() {
+    undo_.tick();
+    set_running(*undo_timer_, undo_.running());
 }
 
 HandBack MainWindow::hand_back() {
@@ -291,6 +330,8 @@ void MainWindow::start_job() {
 }
 
 void MainWindow::stop_job() {
+    undo_.stop();
+    set_running(*undo_timer_, false);
     job_.stop();
     sync_timers();
 }
@@ -340,6 +381,7 @@ void MainWindow::preparation_failed() {
 }
 
 void MainWindow::summary_added(const core::messages::Tally& tally) {
+    undo_armed_ = true;
     if (tally.failed != 0) {
         status_log_->mark_last(1, StatusLog::kFailure);
     }

@@ -7,6 +7,7 @@
 
 #include "core/job_observer.h"
 #include "core/replace_job.h"
+#include "core/undo_job.h"
 #include "ui/hand_back.h"
 
 class QCheckBox;
@@ -71,6 +72,10 @@ class MainWindow : public QWidget, private core::JobObserver {
 
     void start_job();
     void stop_job();
+    /// Takes the last job back (or the last undo), unless a job or an undo is running.
+    void undo_last_job();
+    void tick_undo();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void tick(void (core::ReplaceJob::*tick_function)());
     /// Lets each timer run exactly while the job wants it.
     void sync_timers();
@@ -85,6 +90,10 @@ class MainWindow : public QWidget, private core::JobObserver {
     void open_about_box();
 
     core::ReplaceJob job_;
+    core::UndoJob undo_;
+    // Right after a job, Ctrl+Z in a field takes the job back rather than the field's typing;
+    // once the user types again, it is the field's.
+    bool undo_armed_ = false;
 
     ScaledProgressBar* progressbar_ = nullptr;
     QListWidget* ls_status_ = nullptr;
@@ -106,6 +115,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     QGroupBox* fm_fileinfo_ = nullptr;
     QTimer* timer2_ = nullptr;
     QTimer* timer1_ = nullptr;
+    QTimer* undo_timer_ = nullptr;
     QListWidget* ls_fileinfo_ = nullptr;
 
     // At most one of each is open; a chooser keeps this window disabled while it is.

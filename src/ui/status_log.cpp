@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
+#include <QKeySequence>
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
@@ -85,8 +86,13 @@ void StatusLog::show_menu(const QPoint& at) {
     menu.addSeparator();
     QAction* stop = menu.addAction(QStringLiteral("停止"));
     stop->setEnabled(running_ && running_());
+    QAction* undo = menu.addAction(QStringLiteral("撤销上次替换"));
+    undo->setShortcut(QKeySequence::Undo);
+    undo->setEnabled(undo_ && !stop->isEnabled());
     const QAction* chosen = menu.exec(list_->viewport()->mapToGlobal(at));
-    if (chosen == stop) {
+    if (chosen == undo) {
+        undo_();
+    } else if (chosen == stop) {
         // The job may have ended while the menu was open: stopping an idle job does nothing.
         stop_();
     } else if (chosen == copy || chosen == copy_all) {

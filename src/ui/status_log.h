@@ -31,6 +31,8 @@ class StatusLog : public QObject {
     void flush();
     /// The menu's stop item is enabled while `running` says so, and calls `stop`.
     void set_stop(std::function<bool()> running, std::function<void()> stop);
+    /// The menu's undo item is enabled while no job runs, and calls `undo`.
+    void set_undo(std::function<void()> undo) { undo_ = std::move(undo); }
     /// The log as text, one line each, in order; only the chosen lines with `selected_only`.
     QString text(bool selected_only) const;
 
@@ -42,6 +44,7 @@ class StatusLog : public QObject {
     PaintThrottle* paint_;
     std::function<bool()> running_;
     std::function<void()> stop_;
+    std::function<void()> undo_;
     bool following_ = true;  // the view shows the newest line, until the user scrolls up
 };
 

@@ -47,8 +47,11 @@ class BatchCli : public ::testing::Test {
         std::ranges::transform(texts, texts.begin(), [this](auto& text) { return expand(text); });
         return texts;
     }
+    /// The output with the time of day taken off each line, and a kept job's id as "ID".
     std::string out() const {
-        return std::regex_replace(slurp(p("out")), std::regex("--\\d\\d:\\d\\d:\\d\\d\n"), "--\n");
+        const std::string untimed =
+            std::regex_replace(slurp(p("out")), std::regex("--\\d\\d:\\d\\d:\\d\\d\n"), "--\n");
+        return std::regex_replace(untimed, std::regex("记录编号[-0-9]+--"), "记录编号ID--");
     }
 
     Result run(const std::vector<std::string>& args, const std::function<void()>& limits = {}) {
@@ -104,6 +107,7 @@ dry run: @d/b.txt: replacements per entry: 1 1, total 2
 完成文件@d/b.txt的替换--
 完成了对所有文件的替换--
 统计：改动了2个文件，未改动0个，跳过0个，失败0个，共替换6处--
+这次替换可以撤销，记录编号ID--
 )"));
     EXPECT_EQ(slurp(p("d/a.txt")) + slurp(p("d/b.txt")), "cow and cow, concatone cow\r\n");
 
@@ -264,9 +268,38 @@ TEST_F(BatchCli, SigintStopsTheJobWithStatus130AndNoFileHalfDone) {
     }
     const std::string closing = "已停止--\n统计：改动了" + std::to_string(done.size()) +
                                 "个文件，未改动0个，跳过0个，失败0个，共替换" +
-                                std::to_string(done.size() * 2 * old_text.size()) + "处--\n";
+                                std::to_string(done.size() * 2 * old_text.size()) +
+                                "处--\n这次替换可以撤销，记录编号ID--\n";
     EXPECT_TRUE(out.ends_with(closing))
         << out.substr(out.size() - std::min<std::size_t>(out.size(), 300));
+}
+
+}  // namespace
+
+namespace {
+
+// Each job is kept in the state folder and listed; --undo takes the last back (an undo too),
+// --undo ID a given one, and --no-undo keeps nothing.
+TEST_F(BatchCli, UndoAndJobs) {
+    spit(p("d/a.txt"), "cat");
+    spit(p("rules"), "cat|dog|\n");
+    ::setenv("XDG_STATE_HOME", p("state").c_str(), 1);  // this test's own journal
+    const auto jobs = [&] { return run({"--jobs"}).out; };
+    ASSERT_EQ(run({"--dir", "@d", "--change", "@rules"}).status, 0);
+    EXPECT_TRUE(std::regex_match(jobs(), std::regex("[-0-9]+\t[-0-9: ]+\t改动1个文件\t可以撤销\n")))
+        << jobs();
+    const Result undo = run({"--undo"});
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_NE(undo.out.find(expand("完成文件@d/a.txt的恢复--\n")), std::string::npos) << undo.out;
+    EXPECT_EQ(slurp(p("d/a.txt")), "cat");
+    EXPECT_EQ(run({"--undo"}).status, 0);
+    EXPECT_EQ(slurp(p("d/a.txt")), "dog");
+
+    const Result unknown = run({"--undo", "19990101-000000"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.out.find("未能读取替换记录19990101-000000--"), std::string::npos);
+    ASSERT_EQ(run({"--dir", "@d", "--change", "@rules", "--no-undo"}).status, 0);
+    EXPECT_EQ(std::ranges::count(jobs(), '\n'), 3) << jobs();
 }
 
 }  // namespace

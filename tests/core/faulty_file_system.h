@@ -18,7 +18,7 @@ namespace wendrel::test {
 // clang-format off
 enum class FsCall { none, open_folder, create, read, write, fsync, fchmod, fchown, close, fstatat,
     rename, unlink, exchange, link, lock, list, access, list_xattr, get_xattr, set_xattr,
-    remove_xattr };
+    remove_xattr, mkdir };
 // clang-format on
 
 /// Passes every call on to a real file system, but can fail one chosen call with a chosen errno,
@@ -78,6 +78,9 @@ class FaultyFileSystem : public core::FileSystem {
     int renameat2(int from_folder, const std::string& from, int to_folder, const std::string& to,
                   unsigned flags) override {
         return pass(FsCall::exchange, &Fs::renameat2, from_folder, from, to_folder, to, flags);
+    }
+    int mkdirat(int folder, const std::string& name, mode_t mode) override {
+        return pass(FsCall::mkdir, &Fs::mkdirat, folder, name, mode);
     }
     int linkat(int from_folder, const std::string& from, int to_folder, const std::string& to,
                int flags) override {

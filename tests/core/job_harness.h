@@ -37,6 +37,7 @@ struct JobHarness {
     void start(const std::string& source, const std::string& records,
                const std::string& except = "", core::MatchOptions options = {}) {
         obs = RecordingObserver();
+        job.keep_undo_in(journal);
         job.start({source, except, lists.write("list.txt", records), options});
     }
     TickCounts run(const std::string& source, const std::string& records,
@@ -49,6 +50,7 @@ struct JobHarness {
     TempDir lists;  // replacement-content files
     FaultyFileSystem fs{core::PosixFileSystem::instance()};
     RecordingObserver obs;
+    std::string journal;  // where the job keeps what it replaces; empty: nowhere
     core::ReplaceJob job{obs, fs, [] { return kTime; }, 0};
 };
 

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QWindow>
@@ -89,7 +90,8 @@ class WindowTest : public QObject {
 
     bool job_running() const {
         return control<QTimer>(window(), "timer1")->isActive() ||
-               control<QTimer>(window(), "timer2")->isActive();
+               control<QTimer>(window(), "timer2")->isActive() ||
+               control<QTimer>(window(), "undo_timer")->isActive();
     }
 
     QString framed_fields() const {
@@ -201,6 +203,12 @@ class WindowTest : public QObject {
         QLineEdit* source = field("txt_source");
         control<QCheckBox>(window(), "chk_qzpp")->setChecked(true);
         control<QCheckBox>(window(), "chk_dxx")->setChecked(false);
+        // Opened afresh each time: a job puts a new file in the old one's place.
+        const auto read_a = [this] {
+            QFile a(path(u"docs/a.txt"_s));
+            return a.open(QIODevice::ReadOnly) ? a.readAll() : QByteArray("<unreadable>");
+        };
+        const QByteArray before = read_a();
         click("cm_start");
 
         // While it runs the inputs stay locked, and a start click starts nothing.
@@ -223,15 +231,17 @@ class WindowTest : public QObject {
         QVERIFY(checked_while_running);
 
         // Whole words, case ignored; c.txt is left out.
-        QFile a(path(u"docs/a.txt"_s));
-        QVERIFY(a.open(QIODevice::ReadOnly));
-        QCOMPARE(a.readAll(), "The dog sit. dog concat cats");
-        QCOMPARE(items("ls_status"),
+        QCOMPARE(read_a(), "The dog sit. dog concat cats");
+        // The last line says how to take the job back.
+        QCOMPARE(items("ls_status").section(u'|', 0, 7),
                  expand(u"正在为替换做准备，请稍候--#1|完成对替换内容来源的读取--#2|"
                         "完成对除去文件列表的读取--#3|完成替换的准备工作，即将开始替换--#4|"
                         "完成文件@/docs/a.txt的替换--#5|跳过了文件@/docs/c.txt的替换--#6|"
                         "完成了对所有文件的替换--#7|"
                         "统计：改动了1个文件，未改动0个，跳过1个，失败0个，共替换3处--#8"_s));
+        QVERIFY(QRegularExpression(u"^这次替换可以撤销，记录编号[-0-9]+--#9$"_s)
+                    .match(items("ls_status").section(u'|', 8))
+                    .hasMatch());
         QCOMPARE(items("ls_fileinfo"), u"类型--文件夹/文件|包含文件--2|除去文件--1|大小--1kb"_s);
         // 28 bytes worked on with two entries, after a start at 100.
         const auto* bar = control<QProgressBar>(window(), "progressbar");
@@ -253,9 +263,24 @@ class WindowTest : public QObject {
         click("cm_start");
         QCOMPARE(seen, u"请选择要替换的文件和替换来源"_s);
         QVERIFY(items("ls_status").isEmpty() && items("ls_fileinfo").isEmpty());
-        QCOMPARE(QList<int>({bar->value(), clock_calls_}), QList<int>({0, 8}));
+        QCOMPARE(QList<int>({bar->value(), clock_calls_}), QList<int>({0, 9}));
         QCOMPARE(frames_enabled(), 2);
         QCOMPARE(fields(), expand(u"|/srv/b.txt;|@/changes.txt"_s));
+
+        // Right after a job, Ctrl+Z in a field takes the job back; once the user has typed, it
+        // is the field's own undo again.
+        QTest::keyClick(field("txt_source"), Qt::Key_Z, Qt::ControlModifier);
+        while (job_running()) {
+            QApplication::processEvents();
+        }
+        QCOMPARE(read_a(), before);
+        QVERIFY2(items("ls_status").contains(expand(u"完成文件@/docs/a.txt的恢复--#"_s)),
+                 qPrintable(items("ls_status")));
+        QTest::keyClicks(field("txt_source"), u"x"_s);
+        const QString log = items("ls_status");
+        QTest::keyClick(field("txt_source"), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(field("txt_source")->text(), QString());  // the typed x taken back
+        QCOMPARE(items("ls_status"), log);
     }
 
     // Esc (the focused frames disabled) or closing stops a job; the file is wholly old or new.

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "file_descriptor.h"
+
+namespace wendrel::core {
+
+class FileSystem;
+
+/// The journal of one running job: each file the job replaces is kept here, durably, before
+/// the new one takes its name. Safe to use from several write-back threads at once.
+class JournalWriter {
+  public:
+    /// `folder` is the job's own, new folder, open as `folder_fd`; `manifest` its record, open
+    /// for appending.
+    JournalWriter(FileSystem& fs, std::string id, std::string folder, FileDescriptor folder_fd,
+                  FileDescriptor manifest);
+    JournalWriter(const JournalWriter&) = delete;
+    JournalWriter& operator=(const JournalWriter&) = delete;
+
+    const std::string& id() const { return id_; }
+    const std::string& folder() const { return folder_; }
+
+    /// Keeps the file open as `old_fd` (a hard link to it where the journal is on the same file
+    /// system, a synced copy where not) and records it with `made`, the new file about to take
+    /// its place at `path`, whose content hashes to `hash`. Returns 0 once both are on disk, or
+    /// the errno that stopped it: then the file cannot be undone, and is counted as lost.
+    int keep(int old_fd, const std::string& path, const struct stat& old_info,
+             const struct stat& made, std::uint64_t hash, std::size_t& slot);
+    /// The new file did not take the old one's place after all: the kept one goes.
+    void drop(std::size_t slot);
+    /// Counts a file replaced with nothing kept (the journal could not be written).
+    void lose(int error);
+    /// Records the job's end. A journal that kept nothing is removed.
+    void finish();
+
+    std::size_t kept() const { return kept_; }
+    std::size_t lost() const { return lost_; }
+    /// Why the first file could not be kept (0: every one was).
+    int first_error() const { return first_error_; }
+
+  private:
+    int copy(int old_fd, const std::string& name);
+    /// Appends one line to the manifest and waits until it, and the folder's new names, are on
+    /// disk; one sync serves every line appended meanwhile by other threads.
+    int append_durably(const std::string& line);
+
+    FileSystem& fs_;
+    const std::string id_;
+    const std::string folder_;
+    FileDescriptor folder_fd_;
+    FileDescriptor manifest_;
+    std::atomic<std::size_t> next_slot_{1};
+    std::atomic<std::size_t> kept_{0};
+    std::atomic<std::size_t> lost_{0};
+    std::atomic<int> first_error_{0};
+    std::mutex append_mutex_;
+    std::uint64_t appended_ = 0;  // guarded by append_mutex_: lines written
+    std::mutex sync_mutex_;
+    std::uint64_t synced_ = 0;  // guarded by sync_mutex_: lines known to be on disk
+    int sync_error_ = 0;        // guarded by sync_mutex_
+};
+
+}  // namespace wendrel::core
