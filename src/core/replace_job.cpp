@@ -86,6 +86,7 @@ void ReplaceJob::reset() {
     tally_ = {};
     timer1_on_ = false;
     timer2_on_ = false;
+    stopping_ = false;
     journal_.reset();
     journal_error_ = 0;
     store_.set_journal(nullptr);
@@ -198,38 +199,46 @@ void ReplaceJob::add_file_info(std::uint64_t total) {
                                  "kb");
 }
 
-void ReplaceJob::tick_timer1() {
+bool ReplaceJob::being_written(const std::string& path) {
+    struct stat info {};
+    return writer_ && !writer_->idle() && fs_.stat(path, &info) == 0 && writer_->writing_file(info);
+}
+
+bool ReplaceJob::tick_timer1() {
     if (!timer1_on_) {
-        return;
+        return true;
     }
     std::optional<std::size_t> loading;  // the target this tick works on, once chosen
     try {
         flush_ready_reports();
-        while (file_cursor_ < targets_.size() &&
-               targets_.skip(file_cursor_) != TargetSet::Skip::none) {
+        if (stopping_) {
+            return end_when_written(messages::kStopped);
+        }
+        std::size_t next = file_cursor_;
+        while (next < targets_.size() && targets_.skip(next) != TargetSet::Skip::none) {
+            ++next;
+        }
+        if (next < targets_.size() && being_written(targets_[next])) {
+            return false;  // the same file named again: it is loaded once its new content is in
+        }
+        while (file_cursor_ < next) {
             report(targets_[file_cursor_++], JobObserver::Outcome::skipped);
         }
         if (file_cursor_ >= targets_.size()) {
-            flush_reports(true);
-            end_job();
-            return;
+            return end_when_written(messages::kAllDone);
         }
         loading = file_cursor_;
         const std::string& path = targets_[file_cursor_++];
         loaded_ = LoadedFile{};
         replacements_ = 0;
         entry_cursor_ = 0;
-        struct stat info {};
-        if (writer_ && !writer_->idle() && fs_.stat(path, &info) == 0) {
-            writer_->wait_for_file(info);  // the same file named again: load its new content
-        }
         if (replace_list_.size() == 1 && !dry_run_) {
             // One entry: run while the file is read, so that no file is held whole.
             StreamResult found;
             if (const int error =
                     store_.scan(path, replace_list_.front(), options_, found, loaded_)) {
                 report(path, JobObserver::Outcome::failed, error);
-                return;
+                return true;
             }
             form_ = Streamed{found};
         } else {
@@ -237,13 +246,13 @@ void ReplaceJob::tick_timer1() {
             const auto purpose = dry_run_ ? FileStore::Purpose::read : FileStore::Purpose::rewrite;
             if (const int error = store_.load(path, loaded_, purpose)) {
                 report(path, JobObserver::Outcome::failed, error);  // timer1 stays on
-                return;
+                return true;
             }
             form_ = Held{};
         }
         if (replace_list_.empty()) {
             finish_file();  // nothing to apply: the file is left as it is
-            return;
+            return true;
         }
         timer1_on_ = false;
         timer2_on_ = true;
@@ -255,14 +264,18 @@ void ReplaceJob::tick_timer1() {
             report_failure(targets_[*loading], cause_of(e));
         }
     }
+    return true;
 }
 
-void ReplaceJob::tick_timer2() {
+bool ReplaceJob::tick_timer2() {
     if (!timer2_on_) {
-        return;
+        return true;
     }
     try {
         flush_ready_reports();
+        if (std::holds_alternative<Finished>(form_)) {
+            return submit_finished();
+        }
         const Entry& entry = replace_list_[entry_cursor_];
         const bool last = entry_cursor_ + 1 == replace_list_.size();
         std::size_t made = 0;
@@ -289,30 +302,34 @@ void ReplaceJob::tick_timer2() {
     } catch (const std::exception& e) {
         // Out of memory in a pass, or a result too long to hold: the file on disk is still
         // the old one.
-        timer2_on_ = false;
-        timer1_on_ = true;
-        entry_cursor_ = 0;
+        hand_to_timer1();
         form_ = Held{};
         loaded_.held.close();
         report_failure(targets_[file_cursor_ - 1], cause_of(e));
     }
+    return true;
+}
+
+void ReplaceJob::hand_to_timer1() {
+    timer2_on_ = false;
+    entry_cursor_ = 0;
+    timer1_on_ = true;
 }
 
 // Writes the file back, unless nothing was replaced, and hands over to timer1.
 void ReplaceJob::finish_file() {
-    timer2_on_ = false;
-    entry_cursor_ = 0;
-    timer1_on_ = true;
     const std::string& path = targets_[file_cursor_ - 1];
     auto form = std::exchange(form_, Held{});
     const auto* streamed = std::get_if<Streamed>(&form);
     if (dry_run_) {
+        hand_to_timer1();
         report(path,
                replacements_ == 0 ? JobObserver::Outcome::unchanged : JobObserver::Outcome::changed,
                0, replacements_);
         return;
     }
     if (replacements_ == 0 || (streamed && !streamed->found.changes)) {
+        hand_to_timer1();
         loaded_.held.close();  // found unchanged: another job may have it now
         report(path, JobObserver::Outcome::unchanged);
         return;
@@ -327,15 +344,29 @@ void ReplaceJob::finish_file() {
         text = SplicedText(std::move(loaded_.content));
     }
     if (writer_) {
-        const auto ticket =
-            writer_->submit(path, std::move(text), loaded_.info, std::move(loaded_.held));
-        reports_.push_back(Report{path, JobObserver::Outcome::changed, 0, replacements_, ticket});
-    } else {
-        const int error = store_.write_back(path, text, loaded_.info, loaded_.held.get());
-        loaded_.held.close();
-        report(path, error == 0 ? JobObserver::Outcome::changed : JobObserver::Outcome::failed,
-               error, replacements_);
+        // timer2 stays on until the writer threads have room for the file.
+        form_ = Finished{std::move(text)};
+        submit_finished();
+        return;
     }
+    hand_to_timer1();
+    const int error = store_.write_back(path, text, loaded_.info, loaded_.held.get());
+    loaded_.held.close();
+    report(path, error == 0 ? JobObserver::Outcome::changed : JobObserver::Outcome::failed, error,
+           replacements_);
+}
+
+bool ReplaceJob::submit_finished() {
+    const std::string& path = targets_[file_cursor_ - 1];
+    auto& finished = std::get<Finished>(form_);
+    const auto ticket = writer_->try_submit(path, finished.text, loaded_.info, loaded_.held);
+    if (!ticket) {
+        return false;
+    }
+    form_ = Held{};
+    hand_to_timer1();
+    reports_.push_back(Report{path, JobObserver::Outcome::changed, 0, replacements_, ticket});
+    return true;
 }
 
 void ReplaceJob::report(const std::string& path, JobObserver::Outcome outcome, int error,
@@ -407,18 +438,53 @@ void ReplaceJob::add_report_line(const Report& report) {
     observer_.target_finished(path, report.outcome);
 }
 
-void ReplaceJob::stop() {
-    if (!running()) {
-        return;
-    }
-    timer1_on_ = false;
+// Its write-back was not submitted, so the file on disk is still the old one. Its lock goes
+// now, so that another job may take it.
+void ReplaceJob::drop_file_in_hand() {
     timer2_on_ = false;
-    // The file in hand: its write-back was not submitted, so the file on disk is still the
-    // old one. Its lock goes now, so that another job may take it.
     loaded_ = LoadedFile{};
     form_ = Held{};
     entry_cursor_ = 0;
     replacements_ = 0;
+}
+
+void ReplaceJob::request_stop() {
+    if (!running() || stopping_) {
+        return;
+    }
+    drop_file_in_hand();
+    stopping_ = true;
+    timer1_on_ = true;
+    try {
+        end_when_written(messages::kStopped);
+    } catch (const std::exception&) {
+        // Out of memory for a closing line: timer1 tries the end again.
+    }
+}
+
+void ReplaceJob::wait_for_write_back() {
+    if (writer_) {
+        writer_->wait_for_progress();
+    }
+}
+
+bool ReplaceJob::end_when_written(std::string_view closing) {
+    flush_ready_reports();
+    if (reports_.empty()) {
+        end_job(closing);
+        return true;
+    }
+    // A line still waiting for its write-back is worth waiting for; one that found no memory
+    // is simply tried again.
+    return !reports_.front().write;
+}
+
+void ReplaceJob::stop() {
+    if (!running()) {
+        return;
+    }
+    drop_file_in_hand();
+    timer1_on_ = false;
     try {
         // The write-backs already queued are in flight and end whole; their lines come first,
         // so that the summary counts them.
@@ -439,6 +505,7 @@ void ReplaceJob::stop() {
 void ReplaceJob::end_job(std::string_view closing) {
     file_cursor_ = 0;
     timer1_on_ = false;
+    stopping_ = false;
     observer_.set_inputs_locked(false);
     status(closing);
     status(messages::summary(tally_, dry_run_));
@@ -472,10 +539,8 @@ void ReplaceJob::run_to_end(const std::function<bool()>& stop_requested) {
             stop();
             return;
         }
-        if (timer1_on_) {
-            tick_timer1();
-        } else {
-            tick_timer2();
+        if (!(timer1_on_ ? tick_timer1() : tick_timer2())) {
+            wait_for_write_back();
         }
     }
 }

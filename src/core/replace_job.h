@@ -37,7 +37,8 @@ struct JobInputs {
 /// The replacement job. The owner calls start() for a click of the start button, then
 /// tick_timer1() while timer1_on() and tick_timer2() while timer2_on(), one call per timer
 /// tick, until neither is on. Nothing here throws, blocks on a special file or shows anything
-/// itself: all output goes to the observer.
+/// itself: all output goes to the observer. With writer threads, no tick waits for them: a tick
+/// that would have to returns false, having changed nothing, and is simply made again.
 class ReplaceJob {
   public:
     using Clock = std::function<std::string()>;
@@ -60,16 +61,24 @@ class ReplaceJob {
 
     /// The start pass: resets the job, checks and reads the inputs, and starts timer1.
     void start(const JobInputs& inputs);
-    /// Ends the job when every target is dealt with; otherwise skips excluded targets and
-    /// loads the next one.
-    void tick_timer1();
+    /// Ends the job when every target is dealt with and every write-back has ended; otherwise
+    /// skips excluded targets and loads the next one. False: waiting for a write-back.
+    bool tick_timer1();
     /// Applies the next entry to the loaded file; after the last entry writes the file back.
-    void tick_timer2();
+    /// False: waiting for room among the write-backs.
+    bool tick_timer2();
     /// Ends a running job early, between two ticks: the file in hand is left as it is on disk
     /// (unless its write-back was already handed to the writer threads), the write-backs
     /// already queued end and report as usual, and no further target is loaded. The job then
-    /// ends with kStopped and its summary. Does nothing on an idle job.
+    /// ends with kStopped and its summary. Does nothing on an idle job. Waits for the queued
+    /// write-backs.
     void stop();
+    /// stop() for a thread that must not wait: the job ends at once, or on the first tick of
+    /// timer1 at which every queued write-back has ended; until then it stays running.
+    void request_stop();
+    /// After a tick that returned false: blocks until a write-back has ended, for a front end
+    /// with nothing else to do meanwhile.
+    void wait_for_write_back();
     /// Drives the ticks back to back until the job is idle, or stops it between two ticks once
     /// `stop_requested` says so.
     void run_to_end(const std::function<bool()>& stop_requested = {});
@@ -94,7 +103,15 @@ class ReplaceJob {
     /// Fills the target set and reports the folder items that could not be listed.
     void build_targets(const std::string& source, const std::string& content_file);
     void add_file_info(std::uint64_t total);
+    /// Whether the file at `path` is still being rewritten by an earlier write-back.
+    bool being_written(const std::string& path);
     void finish_file();
+    /// Hands the finished file to the writer threads; false, changing nothing, while they have
+    /// no room for it.
+    bool submit_finished();
+    void hand_to_timer1();
+    /// The file in hand is let go, as it is on disk, and its lock with it.
+    void drop_file_in_hand();
     /// Adds a target's line, after the lines of every earlier target.
     void report(const std::string& path, JobObserver::Outcome outcome, int error = 0,
                 std::size_t replacements = 0);
@@ -107,6 +124,8 @@ class ReplaceJob {
     struct Report;
     /// The target's line (and a failure's reason line), counted for the closing summary.
     void add_report_line(const Report& report);
+    /// Ends the job once every target's line is added; false while a write-back is in flight.
+    bool end_when_written(std::string_view closing);
     /// `closing` is the line before the summary: kAllDone, or kStopped.
     void end_job(std::string_view closing = messages::kAllDone);
     /// Closes the job's journal, and says whether and how the job can be taken back.
@@ -148,7 +167,8 @@ class ReplaceJob {
     // rewrites it. LastPassPlanned: the last pass was only planned, its result is runs of
     // loaded_.content and of the last entry's replacement, written straight to the file.
     // Streamed: a job of one entry ran it while reading the file, which is not held; the
-    // write-back runs it again while copying the file.
+    // write-back runs it again while copying the file. Finished: every entry is applied and
+    // the new content waits for room among the write-backs.
     struct Held {};
     struct LastPassPlanned {
         std::vector<Splice> runs;
@@ -156,7 +176,10 @@ class ReplaceJob {
     struct Streamed {
         StreamResult found;
     };
-    std::variant<Held, LastPassPlanned, Streamed> form_;
+    struct Finished {
+        NewContent text;
+    };
+    std::variant<Held, LastPassPlanned, Streamed, Finished> form_;
 
     // Keeps what the job replaces; null when it cannot be undone (journal_error_ says why,
     // or 0 when none was asked for).
@@ -168,6 +191,7 @@ class ReplaceJob {
     double progress_value_ = 0;
     bool timer1_on_ = false;
     bool timer2_on_ = false;
+    bool stopping_ = false;  // request_stop() came: no further load, the end awaits the writes
 };
 
 }  // namespace wendrel::core

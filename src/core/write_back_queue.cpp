@@ -45,34 +45,68 @@ void WriteBackQueue::stop_workers() {
     }
 }
 
-WriteBackQueue::Ticket WriteBackQueue::submit(std::string path, NewContent content,
-                                              const struct stat& loaded, FileDescriptor held) {
-    std::unique_lock lock(mutex_);
-    const std::size_t size = footprint(content) + (held ? kHeldFileBytes : 0);
-    changed_.wait(lock,
-                  [&] { return bytes_in_flight_ == 0 || bytes_in_flight_ + size <= byte_budget_; });
+bool WriteBackQueue::has_room(std::size_t size) const {
+    return bytes_in_flight_ == 0 || bytes_in_flight_ + size <= byte_budget_;
+}
+
+WriteBackQueue::Ticket WriteBackQueue::enqueue(Work work) {
     const Ticket ticket = next_ticket_;
+    const std::size_t size = work.size;
+    work.ticket = ticket;
     // The result's place is made here, where a failed allocation fails only this file; a
     // worker then reports without allocating.
     results_.emplace(ticket, std::nullopt);
     try {
-        waiting_.push_back(
-            Work{ticket, std::move(path), std::move(content), loaded, std::move(held), size});
+        waiting_.push_back(std::move(work));
     } catch (...) {
         results_.erase(ticket);
         throw;
     }
     ++next_ticket_;
     bytes_in_flight_ += size;
+    return ticket;
+}
+
+WriteBackQueue::Ticket WriteBackQueue::submit(std::string path, NewContent content,
+                                              const struct stat& loaded, FileDescriptor held) {
+    std::unique_lock lock(mutex_);
+    const std::size_t size = footprint(content) + (held ? kHeldFileBytes : 0);
+    changed_.wait(lock, [&] { return has_room(size); });
+    const Ticket ticket =
+        enqueue(Work{0, std::move(path), std::move(content), loaded, std::move(held), size});
     lock.unlock();
     changed_.notify_all();
     return ticket;
 }
 
+std::optional<WriteBackQueue::Ticket> WriteBackQueue::try_submit(const std::string& path,
+                                                                 NewContent& content,
+                                                                 const struct stat& loaded,
+                                                                 FileDescriptor& held) {
+    std::unique_lock lock(mutex_);
+    const std::size_t size = footprint(content) + (held ? kHeldFileBytes : 0);
+    if (!has_room(size)) {
+        note_refusal();
+        return std::nullopt;
+    }
+    const Ticket ticket = enqueue(Work{0, path, std::move(content), loaded, std::move(held), size});
+    lock.unlock();
+    changed_.notify_all();
+    return ticket;
+}
+
+void WriteBackQueue::note_refusal() {
+    refused_at_ = writes_ended_;
+}
+
 std::optional<int> WriteBackQueue::take_result(Ticket ticket) {
     std::lock_guard lock(mutex_);
     const auto it = results_.find(ticket);
-    if (it == results_.end() || !it->second) {
+    if (it == results_.end()) {
+        return std::nullopt;
+    }
+    if (!it->second) {
+        note_refusal();
         return std::nullopt;
     }
     const int result = *it->second;
@@ -90,16 +124,29 @@ int WriteBackQueue::wait(Ticket ticket) {
     return result;
 }
 
-bool WriteBackQueue::writing_file(const struct stat& info) const {
+bool WriteBackQueue::writes_about(const struct stat& info) const {
     return std::any_of(waiting_.begin(), waiting_.end(),
                        [&](const Work& work) { return same_file(work.loaded, info); }) ||
            std::any_of(running_.begin(), running_.end(),
                        [&](const struct stat& file) { return same_file(file, info); });
 }
 
-void WriteBackQueue::wait_for_file(const struct stat& info) {
+bool WriteBackQueue::writing_file(const struct stat& info) {
+    std::lock_guard lock(mutex_);
+    if (!writes_about(info)) {
+        return false;
+    }
+    note_refusal();
+    return true;
+}
+
+void WriteBackQueue::wait_for_progress() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !writing_file(info); });
+    // Idle, nothing could end: returning keeps a caller that was refused for another reason
+    // from waiting for ever.
+    changed_.wait(lock, [&] {
+        return writes_ended_ != refused_at_ || (waiting_.empty() && running_.empty());
+    });
 }
 
 bool WriteBackQueue::idle() {
@@ -133,6 +180,7 @@ void WriteBackQueue::run_worker() {
             return same_file(f, work.loaded);
         }));
         bytes_in_flight_ -= work.size;
+        ++writes_ended_;
         results_.find(work.ticket)->second = result;
         changed_.notify_all();
     }

@@ -42,13 +42,21 @@ class WriteBackQueue {
     /// through `held` until the write has ended; blocks while the budget is used up.
     Ticket submit(std::string path, NewContent content, const struct stat& loaded,
                   FileDescriptor held = {});
+    /// submit() for a thread that must not wait: refuses while the budget is used up, and then
+    /// leaves `content` and `held` with the caller.
+    std::optional<Ticket> try_submit(const std::string& path, NewContent& content,
+                                     const struct stat& loaded, FileDescriptor& held);
     /// The write's result (0 or an errno) once it has finished; the result is handed out once.
     std::optional<int> take_result(Ticket ticket);
     /// Waits for the write to finish and hands out its result.
     int wait(Ticket ticket);
-    /// Waits until no queued or running write is about the file `info` describes, so that a
-    /// file named twice is loaded again only after its first rewrite is in place.
-    void wait_for_file(const struct stat& info);
+    /// Whether a queued or running write is about the file `info` describes: a file named twice
+    /// is loaded again only after its first rewrite is in place.
+    bool writing_file(const struct stat& info);
+    /// Blocks until a write has ended since the last refusal (of try_submit, writing_file, or
+    /// take_result without a result), or returns at once if one has: a caller with nothing else
+    /// to do waits here instead of asking again and again.
+    void wait_for_progress();
     bool idle();
 
   private:
@@ -63,7 +71,10 @@ class WriteBackQueue {
 
     void run_worker();
     void stop_workers();
-    bool writing_file(const struct stat& info) const;  // caller holds mutex_
+    bool has_room(std::size_t size) const;             // caller holds mutex_
+    Ticket enqueue(Work work);                         // caller holds mutex_
+    bool writes_about(const struct stat& info) const;  // caller holds mutex_
+    void note_refusal();                               // caller holds mutex_
 
     FileStore& store_;
     const std::size_t byte_budget_;
@@ -75,6 +86,8 @@ class WriteBackQueue {
     // the write has finished
     std::unordered_map<Ticket, std::optional<int>> results_;
     std::size_t bytes_in_flight_ = 0;  // guarded by mutex_
+    std::uint64_t writes_ended_ = 0;   // guarded by mutex_
+    std::uint64_t refused_at_ = 0;     // guarded by mutex_: writes_ended_ at the last refusal
     Ticket next_ticket_ = 1;           // guarded by mutex_
     bool stopping_ = false;            // guarded by mutex_
     std::vector<std::thread> workers_;

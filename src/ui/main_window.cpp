@@ -96,9 +96,13 @@ QString without_last_character(const QString& text) {
     return text.chopped(std::min(units, text.size()));
 }
 
+// A tick that waits for a write-back is made again this much later rather than at once, so that
+// a long sync to disk does not keep a processor busy; the window stays responsive either way.
+constexpr int kWaitingTickMs = 10;
+
 void set_running(QTimer& timer, bool on) {
     if (on && !timer.isActive()) {
-        timer.start();
+        timer.start(0);
     } else if (!on && timer.isActive()) {
         timer.stop();
     }
@@ -218,8 +222,10 @@ void MainWindow::set_tab_order() {
 void MainWindow::connect_events() {
     connect(txt_source_, &QLineEdit::textChanged, this, &MainWindow::update_exclusion_controls);
     connect(cm_start_, &QPushButton::clicked, this, &MainWindow::start_job);
-    connect(timer1_, &QTimer::timeout, this, [this] { tick(&core::ReplaceJob::tick_timer1); });
-    connect(timer2_, &QTimer::timeout, this, [this] { tick(&core::ReplaceJob::tick_timer2); });
+    connect(timer1_, &QTimer::timeout, this,
+            [this] { tick(*timer1_, &core::ReplaceJob::tick_timer1); });
+    connect(timer2_, &QTimer::timeout, this,
+            [this] { tick(*timer2_, &core::ReplaceJob::tick_timer2); });
     connect(cm_choosefile_, &QPushButton::clicked, this,
             [this] { open_file_chooser(FileChooser::kTargetMode); });
     connect(cm_except_, &QPushButton::clicked, this,
@@ -332,18 +338,29 @@ void MainWindow::start_job() {
 void MainWindow::stop_job() {
     undo_.stop();
     set_running(*undo_timer_, false);
-    job_.stop();
+    job_.request_stop();
     sync_timers();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     stop_job();
+    close_when_idle_ = job_.running();
+    if (close_when_idle_) {
+        event->ignore();  // the last tick of the job closes the window
+        return;
+    }
     QWidget::closeEvent(event);
 }
 
-void MainWindow::tick(void (core::ReplaceJob::*tick_function)()) {
-    (job_.*tick_function)();
+void MainWindow::tick(QTimer& timer, bool (core::ReplaceJob::*tick_function)()) {
+    const int interval = (job_.*tick_function)() ? 0 : kWaitingTickMs;
+    if (timer.interval() != interval) {
+        timer.setInterval(interval);
+    }
     sync_timers();
+    if (close_when_idle_ && !job_.running()) {
+        close();
+    }
 }
 
 void MainWindow::sync_timers() {

@@ -42,8 +42,9 @@ class MainWindow : public QWidget, private core::JobObserver {
     ~MainWindow() override;
 
   protected:
-    /// Closing the window during a job stops the job first, so that the program ends with no
-    /// file half-written.
+    /// Closing the window during a job stops the job, and the window closes once the job has
+    /// ended, so that the program ends with no file half-written; events are still handled
+    /// while the write-backs already queued end.
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -76,7 +77,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     void undo_last_job();
     void tick_undo();
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void tick(void (core::ReplaceJob::*tick_function)());
+    void tick(QTimer& timer, bool (core::ReplaceJob::*tick_function)());
     /// Lets each timer run exactly while the job wants it.
     void sync_timers();
     void update_exclusion_controls(const QString& source_text);
@@ -121,6 +122,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     // At most one of each is open; a chooser keeps this window disabled while it is.
     QPointer<QWidget> chooser_;
     QPointer<QWidget> about_;
+    bool close_when_idle_ = false;  // a close came while the job's write-backs were ending
 };
 
 }  // namespace wendrel::ui

@@ -3,7 +3,10 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <latch>
+#include <semaphore>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -146,6 +149,24 @@ class FaultyFileSystem : public core::FileSystem {
         int left = 0, error = 0;  // left: calls of `kind` until the chosen one
         std::function<void()> before;
     } chosen_;
+};
+
+/// Holds the `nth` call of `kind` (made on a writer thread) until release(). Had the test's own
+/// thread waited for the call meanwhile, it could not release it: the hold then gives up after a
+/// while and says so.
+struct HeldCall {
+    HeldCall(FaultyFileSystem& fs, FsCall kind, int nth = 1) {
+        fs.fail(kind, nth, 0, [this] {
+            reached.count_down();
+            gave_up = !released.try_acquire_for(std::chrono::seconds(20));
+        });
+    }
+    void release() { released.release(); }
+    std::latch reached{1};
+    bool gave_up = false;  // read once the held write has been seen to end
+
+  private:
+    std::binary_semaphore released{0};
 };
 
 }  // namespace wendrel::test

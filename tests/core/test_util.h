@@ -47,22 +47,22 @@ inline struct stat stat_of(const std::string& path) {
 }
 
 struct TickCounts {
-    int timer1 = 0, timer2 = 0;
-    bool both_on = false;  // the two timers were on at the same time
-    bool runaway = false;  // the job did not end within the tick limit
+    int timer1 = 0, timer2 = 0;  // ticks that did not wait for a write-back
+    bool both_on = false;        // the two timers were on at the same time
+    bool runaway = false;        // the job did not end within the tick limit
 };
 
-/// Drives a started job like the window's timers do, one tick at a time, until it is idle.
+/// Drives a started job like the window's timers do, one tick at a time, until it is idle; a
+/// tick that waits for a write-back is made again once one has ended.
 inline TickCounts run_ticks(core::ReplaceJob& job, int limit = 100000) {
     TickCounts counts;
     while (job.running() && counts.timer1 + counts.timer2 < limit) {
         counts.both_on = counts.both_on || (job.timer1_on() && job.timer2_on());
-        if (job.timer1_on()) {
-            job.tick_timer1();
-            ++counts.timer1;
+        int& count = job.timer1_on() ? counts.timer1 : counts.timer2;
+        if (job.timer1_on() ? job.tick_timer1() : job.tick_timer2()) {
+            ++count;
         } else {
-            job.tick_timer2();
-            ++counts.timer2;
+            job.wait_for_write_back();
         }
     }
     counts.runaway = job.running();

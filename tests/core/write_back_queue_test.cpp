@@ -102,6 +102,34 @@ TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndAllFinishedByDestruction) 
     EXPECT_EQ(dir.names().size(), 52u) << "a temporary file was left behind";
 }
 
+// Over the budget, try_submit refuses and leaves the content with the caller; the write that
+// ends next wakes a waiter, and the same content is taken then.
+TEST(WriteBackQueue, TrySubmitRefusesOverTheBudgetAndKeepsTheContent) {
+    TempDir dir;
+    const std::string first = dir.write("first", "old"), second = dir.write("second", "old");
+    FaultyFileSystem fs(core::PosixFileSystem::instance());
+    HeldCall held(fs, FsCall::fsync);
+    core::FileStore store(fs);
+    core::WriteBackQueue queue(store, 1, 8);
+    const auto loaded = stat_of(first);
+    const auto a = queue.submit(first, core::SplicedText("new a"), loaded);
+    held.reached.wait();
+    core::NewContent content = core::SplicedText("new b");
+    core::FileDescriptor none;
+    EXPECT_EQ(queue.try_submit(second, content, stat_of(second), none), std::nullopt);
+    EXPECT_EQ(core::footprint(content), 5u);
+    EXPECT_EQ(queue.take_result(a), std::nullopt);
+    EXPECT_TRUE(queue.writing_file(loaded));
+    held.release();
+    queue.wait_for_progress();
+    EXPECT_FALSE(queue.writing_file(loaded));
+    const auto b = queue.try_submit(second, content, stat_of(second), none);
+    ASSERT_TRUE(b.has_value());
+    EXPECT_EQ(std::tuple(queue.take_result(a), queue.wait(*b), held.gave_up),
+              std::tuple(std::optional(0), 0, false));
+    EXPECT_EQ(std::tuple(read_all(first), read_all(second)), std::tuple("new a", "new b"));
+}
+
 class WriteBackQueueJobTest : public ::testing::Test, public JobHarness {};
 
 TEST_F(WriteBackQueueJobTest, AWriteBackThatThrowsFailsOnlyItsFile) {
