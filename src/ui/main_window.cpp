@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +24,7 @@
 #include "ui/focus_border.h"
 #include "ui/paint_throttle.h"
 #include "ui/platform.h"
+#include "ui/preview_dialog.h"
 #include "ui/scaled_progress_bar.h"
 #include "ui/status_log.h"
 
@@ -107,7 +109,9 @@ void set_running(QTimer& timer, bool on) {
 MainWindow::MainWindow(QWidget* parent) : MainWindow(&platform::local_time_text, parent) {}
 
 MainWindow::MainWindow(Clock clock, QWidget* parent)
-    : QWidget(parent), job_(*this, core::PosixFileSystem::instance(), std::move(clock)) {
+    : QWidget(parent),
+      clock_(std::move(clock)),
+      job_(*this, core::PosixFileSystem::instance(), clock_) {
     build_window();
     build_change_frame();
     build_set_frame();
@@ -211,7 +215,7 @@ void MainWindow::set_tab_order() {
 
 void MainWindow::connect_events() {
     connect(txt_source_, &QLineEdit::textChanged, this, &MainWindow::update_exclusion_controls);
-    connect(cm_start_, &QPushButton::clicked, this, &MainWindow::start_job);
+    connect(cm_start_, &QPushButton::clicked, this, &MainWindow::start_clicked);
     connect(timer1_, &QTimer::timeout, this, [this] { tick(&core::ReplaceJob::tick_timer1); });
     connect(timer2_, &QTimer::timeout, this, [this] { tick(&core::ReplaceJob::tick_timer2); });
     connect(cm_choosefile_, &QPushButton::clicked, this,
@@ -226,6 +230,7 @@ void MainWindow::connect_events() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &MainWindow::stop_job);
     status_log_->set_stop([this] { return job_.running(); }, [this] { stop_job(); });
+    status_log_->set_preview([this] { open_preview(); });
 }
 
 HandBack MainWindow::hand_back() {
@@ -279,15 +284,40 @@ void MainWindow::open_about_box() {
     about_->activateWindow();
 }
 
-void MainWindow::start_job() {
+core::JobInputs MainWindow::inputs() const {
     core::JobInputs inputs;
     inputs.source = txt_source_->text().toStdString();
     inputs.except = txt_except_->text().toStdString();
     inputs.change = txt_change_->text().toStdString();
     inputs.options.whole_word = chk_qzpp_->isChecked();
     inputs.options.match_case = chk_dxx_->isChecked();
+    return inputs;
+}
+
+void MainWindow::start_clicked() {
+    if (QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier)) {
+        open_preview();
+    } else {
+        start_job(inputs());
+    }
+}
+
+void MainWindow::start_job(const core::JobInputs& inputs) {
     job_.start(inputs);
     sync_timers();
+}
+
+// The preview keeps the inputs it was opened with, so that 开始替换 starts the job it showed.
+void MainWindow::open_preview() {
+    if (job_.running() || preview_) {
+        return;
+    }
+    const core::JobInputs shown = inputs();
+    auto* dialog = new PreviewDialog(shown, clock_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, shown] { start_job(shown); });
+    preview_ = dialog;
+    dialog->open();
 }
 
 void MainWindow::stop_job() {

@@ -69,7 +69,11 @@ class MainWindow : public QWidget, private core::JobObserver {
     void set_tab_order();
     void connect_events();
 
-    void start_job();
+    core::JobInputs inputs() const;
+    /// A click on 开始！ starts the job; with Shift held it opens its preview instead.
+    void start_clicked();
+    void start_job(const core::JobInputs& inputs);
+    void open_preview();
     void stop_job();
     void tick(void (core::ReplaceJob::*tick_function)());
     /// Lets each timer run exactly while the job wants it.
@@ -84,6 +88,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     void open_dir_chooser();
     void open_about_box();
 
+    Clock clock_;  // of the status lines, the preview's too
     core::ReplaceJob job_;
 
     ScaledProgressBar* progressbar_ = nullptr;
@@ -111,6 +116,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     // At most one of each is open; a chooser keeps this window disabled while it is.
     QPointer<QWidget> chooser_;
     QPointer<QWidget> about_;
+    QPointer<QWidget> preview_;
 };
 
 }  // namespace wendrel::ui

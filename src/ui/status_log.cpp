@@ -83,8 +83,11 @@ void StatusLog::show_menu(const QPoint& at) {
     copy_all->setEnabled(list_->count() > 0);
     save->setEnabled(list_->count() > 0);
     menu.addSeparator();
+    QAction* preview = menu.addAction(QStringLiteral("预览"));
     QAction* stop = menu.addAction(QStringLiteral("停止"));
-    stop->setEnabled(running_ && running_());
+    const bool running = running_ && running_();
+    preview->setEnabled(preview_ && !running);
+    stop->setEnabled(running);
     const QAction* chosen = menu.exec(list_->viewport()->mapToGlobal(at));
     if (chosen == stop) {
         // The job may have ended while the menu was open: stopping an idle job does nothing.
@@ -93,6 +96,8 @@ void StatusLog::show_menu(const QPoint& at) {
         QApplication::clipboard()->setText(text(chosen == copy));
     } else if (chosen == save) {
         this->save();
+    } else if (chosen == preview) {
+        preview_();  // refused by the window if a job started meanwhile
     }
 }
 

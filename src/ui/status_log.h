@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <utility>
 
 class QListWidget;
 class QPoint;
@@ -31,6 +32,8 @@ class StatusLog : public QObject {
     void flush();
     /// The menu's stop item is enabled while `running` says so, and calls `stop`.
     void set_stop(std::function<bool()> running, std::function<void()> stop);
+    /// The menu's preview item is enabled while no job runs, and calls `preview`.
+    void set_preview(std::function<void()> preview) { preview_ = std::move(preview); }
     /// The log as text, one line each, in order; only the chosen lines with `selected_only`.
     QString text(bool selected_only) const;
 
@@ -42,6 +45,7 @@ class StatusLog : public QObject {
     PaintThrottle* paint_;
     std::function<bool()> running_;
     std::function<void()> stop_;
+    std::function<void()> preview_;
     bool following_ = true;  // the view shows the newest line, until the user scrolls up
 };
 
