@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <unordered_map>
+#include <utility>
 
 namespace wendrel::core {
 namespace {
@@ -84,6 +86,52 @@ std::optional<std::vector<Change>> shortest_edits(std::span<const int> a, std::s
     return changes;
 }
 
+constexpr std::size_t kNone = SIZE_MAX, kMany = SIZE_MAX - 1;  // no line, several lines
+
+using Anchor = std::pair<std::size_t, std::size_t>;  // a line of `a` equal to a line of `b`
+
+// The lines that occur once in `a` and once in `b` (lines as numbers below `count`), as the
+// longest chain of them in the same order in both (patience sorting).
+std::vector<Anchor> unique_anchors(std::span<const int> a, std::span<const int> b,
+                                   std::size_t count) {
+    const auto positions = [count](std::span<const int> lines) {
+        std::vector<std::size_t> at(count, kNone);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            std::size_t& slot = at[static_cast<std::size_t>(lines[i])];
+            slot = slot == kNone ? i : kMany;
+        }
+        return at;
+    };
+    const std::vector<std::size_t> in_a = positions(a), in_b = positions(b);
+    std::vector<Anchor> pairs;  // in the order of `b`
+    for (std::size_t j = 0; j < b.size(); ++j) {
+        const auto line = static_cast<std::size_t>(b[j]);
+        if (in_a[line] < kMany && in_b[line] == j) {
+            pairs.emplace_back(in_a[line], j);
+        }
+    }
+    // tails[n]: the pair ending the chain of n + 1 pairs with the lowest line of `a` so far.
+    std::vector<std::size_t> tails, before(pairs.size(), kNone);
+    for (std::size_t p = 0; p < pairs.size(); ++p) {
+        const auto pile = std::ranges::lower_bound(
+            tails, pairs[p].first, {}, [&pairs](std::size_t t) { return pairs[t].first; });
+        if (pile != tails.begin()) {
+            before[p] = *(pile - 1);
+        }
+        if (pile == tails.end()) {
+            tails.push_back(p);
+        } else {
+            *pile = p;
+        }
+    }
+    std::vector<Anchor> chain;
+    for (std::size_t p = tails.empty() ? kNone : tails.back(); p != kNone; p = before[p]) {
+        chain.push_back(pairs[p]);
+    }
+    std::reverse(chain.begin(), chain.end());
+    return chain;
+}
+
 std::vector<Change> changes_between(const Lines& a, const Lines& b) {
     std::size_t prefix = 0;
     while (prefix < a.size() && prefix < b.size() && a[prefix] == b[prefix]) {
@@ -100,6 +148,7 @@ std::vector<Change> changes_between(const Lines& a, const Lines& b) {
     }
     // Numbers compare faster than long lines.
     std::unordered_map<std::string_view, int> numbers;
+    numbers.reserve(middle.old_end - middle.old_begin + middle.new_end - middle.new_begin);
     const auto number = [&numbers](const Lines& lines, std::size_t begin, std::size_t end) {
         std::vector<int> out;
         out.reserve(end - begin);
@@ -111,8 +160,28 @@ std::vector<Change> changes_between(const Lines& a, const Lines& b) {
     };
     const std::vector<int> old_numbers = number(a, middle.old_begin, middle.old_end);
     const std::vector<int> new_numbers = number(b, middle.new_begin, middle.new_end);
-    return shortest_edits(old_numbers, new_numbers, prefix, prefix)
-        .value_or(std::vector<Change>{middle});
+    const std::span<const int> old_span = old_numbers, new_span = new_numbers;
+    // A short middle is searched whole, for the fewest changes. A long one is cut at the lines
+    // both texts hold once and in the same order, and each stretch searched on its own: a long
+    // file with many small changes then stays far from the cap.
+    std::vector<Anchor> anchors;
+    if (old_numbers.size() + new_numbers.size() > UnifiedDiff::kMaxEdits) {
+        anchors = unique_anchors(old_span, new_span, numbers.size());
+    }
+    anchors.push_back({old_numbers.size(), new_numbers.size()});
+    std::vector<Change> changes;
+    std::size_t x = 0, y = 0;
+    for (const auto& [anchor_x, anchor_y] : anchors) {
+        const auto old_part = old_span.subspan(x, anchor_x - x);
+        const auto new_part = new_span.subspan(y, anchor_y - y);
+        const Change whole{prefix + x, prefix + anchor_x, prefix + y, prefix + anchor_y};
+        const auto found = shortest_edits(old_part, new_part, whole.old_begin, whole.new_begin)
+                               .value_or(std::vector<Change>{whole});
+        changes.insert(changes.end(), found.begin(), found.end());
+        x = anchor_x + 1;
+        y = anchor_y + 1;
+    }
+    return changes;
 }
 
 void add_lines(UnifiedDiff::Hunk& hunk, UnifiedDiff::Line::Kind kind, const Lines& from,

@@ -13,8 +13,9 @@ namespace wendrel::core {
 class UnifiedDiff {
   public:
     static constexpr std::size_t kContext = 3;
-    /// Beyond this many removed and added lines the search gives up and reports the whole
-    /// differing middle as removed and added: a larger diff, still a correct one.
+    /// Beyond this many removed and added lines (between two lines that both texts hold once)
+    /// the search gives up and reports that stretch as removed and added: a larger diff, still
+    /// a correct one.
     static constexpr std::size_t kMaxEdits = 2000;
 
     struct Line {

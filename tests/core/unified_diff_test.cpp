@@ -69,8 +69,9 @@ TEST(UnifiedDiff, SmallChangeWithLastLineUnterminated) {
     EXPECT_TRUE(UnifiedDiff("same\r\n", "same\r\n").text("f").empty());
 }
 
-// Random texts, and a pair too far apart for the search: `patch` turns each old text into the
-// new one exactly, and (below the cap) with the fewest changed lines.
+// Random texts, a long text with more changed lines than the cap, and a pair too far apart for
+// the search: `patch` turns each old text into the new one exactly, and all but the last with
+// the fewest changed lines.
 TEST(UnifiedDiff, PatchReproducesTheNewTextWithTheFewestChanges) {
     if (std::system("patch --version >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "the 'patch' program is not installed (scripts/deps installs it)";
@@ -88,6 +89,12 @@ TEST(UnifiedDiff, PatchReproducesTheNewTextWithTheFewestChanges) {
         }
         pairs.emplace_back(before, random() % 8 == 0 ? random_text(random, 30) : after);
     }
+    std::string long_before, long_after;
+    for (int i = 0; i < 3000; ++i) {
+        long_before += "line " + std::to_string(i) + "\n";
+        long_after += (i % 2 == 0 ? "LINE " : "line ") + std::to_string(i) + "\n";
+    }
+    pairs.emplace_back(long_before, long_after);
     std::string far_before, far_after;
     for (int i = 0; i < 1200; ++i) {
         far_before += "old " + std::to_string(i) + "\n";
@@ -101,8 +108,10 @@ TEST(UnifiedDiff, PatchReproducesTheNewTextWithTheFewestChanges) {
         const std::string name = "f" + std::to_string(i);
         dir.write(name, before);
         const UnifiedDiff diff(before, after);
-        if (i + 1 < pairs.size()) {
+        if (i + 2 < pairs.size()) {
             EXPECT_EQ(edits_of(diff), edit_distance(before, after)) << i;
+        } else if (i + 2 == pairs.size()) {
+            EXPECT_EQ(edits_of(diff), 3000U);  // each other line removed and added
         }
         patch += diff.text(name);
     }
