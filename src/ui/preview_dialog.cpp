@@ -15,6 +15,7 @@
 
 #include "core/messages.h"
 #include "core/posix_file_system.h"
+#include "ui/platform.h"
 
 namespace wendrel::ui {
 
@@ -70,6 +71,7 @@ PreviewDialog::PreviewDialog(const core::JobInputs& inputs, core::ReplaceJob::Cl
     setWindowTitle(u"预览"_s);
     setModal(true);
     setFixedSize(760, 520);
+    setFont(platform::window_font());
     targets_->setObjectName(u"ls_targets"_s);
     targets_->setHeaderLabels({u"文件"_s, u"结果"_s, u"替换处数"_s});
     targets_->setRootIsDecorated(false);
@@ -128,9 +130,7 @@ void PreviewDialog::tick() {
     }
     if (!job_.running()) {
         timer_->stop();
-        if (targets_->currentItem() == nullptr && targets_->topLevelItemCount() > 0) {
-            targets_->setCurrentItem(targets_->topLevelItem(0));
-        }
+        select_first_change();
     }
 }
 
@@ -184,6 +184,16 @@ void PreviewDialog::target_finished(const std::string& path, Outcome outcome) {
     }
     pending_diff_.clear();
     pending_replacements_ = 0;
+}
+
+// Unless the user has chosen a row already, the first one with a diff is shown.
+void PreviewDialog::select_first_change() {
+    for (int row = 0; targets_->selectedItems().isEmpty() && row < targets_->topLevelItemCount();
+         ++row) {
+        if (targets_->topLevelItem(row)->data(kFile, kDiffRole).isValid()) {
+            targets_->setCurrentItem(targets_->topLevelItem(row));
+        }
+    }
 }
 
 void PreviewDialog::show_diff(const QTreeWidgetItem* item) {

@@ -50,6 +50,7 @@ class PreviewDialog : public QDialog, private core::JobObserver {
     void target_finished(const std::string& path, Outcome outcome) override;
 
     void tick();
+    void select_first_change();
     void show_diff(const QTreeWidgetItem* item);
 
     core::ReplaceJob job_;
