@@ -89,36 +89,37 @@ TEST(UnifiedDiff, PatchReproducesTheNewTextWithTheFewestChanges) {
         }
         pairs.emplace_back(before, random() % 8 == 0 ? random_text(random, 30) : after);
     }
-    std::string long_before, long_after;
+    std::string long_before, long_after, far_before = "head\n", far_after = "head\n";
     for (int i = 0; i < 3000; ++i) {
-        long_before += "line " + std::to_string(i) + "\n";
-        long_after += (i % 2 == 0 ? "LINE " : "line ") + std::to_string(i) + "\n";
+        const std::string number = std::to_string(i) + "\n";
+        long_before += "line " + number;
+        long_after += (i % 2 == 0 ? "LINE " : "line ") + number;
+        far_before += i < 1200 ? "old " + number : "";
+        far_after += i < 1200 ? "new " + number : "";
     }
     pairs.emplace_back(long_before, long_after);
-    std::string far_before, far_after;
-    for (int i = 0; i < 1200; ++i) {
-        far_before += "old " + std::to_string(i) + "\n";
-        far_after += "new " + std::to_string(i) + "\n";
-    }
-    pairs.emplace_back("head\n" + far_before + "tail", "head\n" + far_after + "tail");
+    pairs.emplace_back(far_before + "tail", far_after + "tail");
 
+    // Some names hold bytes that must be quoted for `patch`.
+    const auto name = [](std::size_t i) {
+        return "f" + std::to_string(i) + (i % 4 ? "" : " \"\\\t");
+    };
     std::string patch;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const auto& [before, after] = pairs[i];
-        const std::string name = "f" + std::to_string(i);
-        dir.write(name, before);
+        dir.write(name(i), before);
         const UnifiedDiff diff(before, after);
         if (i + 2 < pairs.size()) {
             EXPECT_EQ(edits_of(diff), edit_distance(before, after)) << i;
         } else if (i + 2 == pairs.size()) {
             EXPECT_EQ(edits_of(diff), 3000U);  // each other line removed and added
         }
-        patch += diff.text(name);
+        patch += diff.text(name(i));
     }
     write_all(dir / "all.patch", patch);
     ASSERT_EQ(std::system(("cd " + dir.path() + " && patch -s -p1 < all.patch").c_str()), 0);
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        EXPECT_EQ(read_all(dir / ("f" + std::to_string(i))), pairs[i].second) << i;
+        EXPECT_EQ(read_all(dir / name(i)), pairs[i].second) << i;
     }
 }
 
