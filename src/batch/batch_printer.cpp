@@ -41,16 +41,16 @@ BatchPrinter::BatchPrinter(std::FILE* out, std::FILE* errors, bool echo_failures
       dry_run_(dry_run) {}
 
 void BatchPrinter::write(std::FILE* to, std::string_view text) {
-    bool& closed = to == diff_out_ ? diff_closed_ : out_closed_;
-    if ((to == out_ || to == diff_out_) && closed) {
+    bool* closed = to == diff_out_ ? &diff_closed_ : to == out_ ? &out_closed_ : nullptr;
+    if (closed != nullptr && *closed) {
         return;
     }
     if (drawn_percent_ >= 0) {
         finish_progress();
     }
     std::fwrite(text.data(), 1, text.size(), to);
-    if ((to == out_ || to == diff_out_) && std::ferror(to) && errno == EPIPE) {
-        closed = true;  // a pipe to a reader that has stopped reading, as `head` does
+    if (closed != nullptr && std::ferror(to) && errno == EPIPE) {
+        *closed = true;  // a pipe to a reader that has stopped reading, as `head` does
     }
 }
 
