@@ -113,9 +113,17 @@ int main(int argc, char** argv) try {
     // that goes away (`| head`) stops the printing, not the job, whose status is the exit's.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::signal(SIGPIPE, SIG_IGN);
-    batch::BatchPrinter printer(stdout, stderr, !same_file(STDOUT_FILENO, STDERR_FILENO),
-                                isatty(STDERR_FILENO) ? stderr : nullptr, request.quiet,
-                                request.inputs.dry_run);
+    // Under --diff standard output holds only the diff, so that it can go to `patch` as it is.
+    std::FILE* lines = request.diff ? stderr : stdout;
+    batch::BatchPrinter printer(
+        lines, stderr, !request.diff && !same_file(STDOUT_FILENO, STDERR_FILENO),
+        isatty(STDERR_FILENO) ? stderr : nullptr, request.quiet, request.inputs.dry_run);
+    if (request.diff) {
+        using Colour = batch::BatchRequest::Colour;
+        printer.print_diffs(stdout,
+                            request.colour == Colour::always ||
+                                (request.colour == Colour::automatic && isatty(STDOUT_FILENO)));
+    }
     const std::string journal_root = core::Journal::default_root();
     if (request.undo_limit_mib) {
         if (const int error =

@@ -1,14 +1,32 @@
 #include "batch_printer.h"
 
 #include <cerrno>
+#include <exception>
 
 #include "core/messages.h"
+#include "core/unified_diff.h"
 
 namespace wendrel::batch {
 namespace {
 
 bool starts_with(const std::string& line, std::string_view prefix) {
     return line.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Bold file names, cyan hunk headers, removed lines red and added ones green; the colour ends
+// before the line's '\n', so that a pager's line stays whole.
+std::string coloured(core::UnifiedDiff::Piece piece, std::string_view line) {
+    using Piece = core::UnifiedDiff::Piece;
+    const char* colour = piece == Piece::file_header   ? "\033[1m"
+                         : piece == Piece::hunk_header ? "\033[36m"
+                         : piece == Piece::removed     ? "\033[31m"
+                         : piece == Piece::added       ? "\033[32m"
+                                                       : nullptr;
+    if (colour == nullptr) {
+        return std::string(line);
+    }
+    line.remove_suffix(1);
+    return colour + std::string(line) + "\033[m\n";
 }
 
 }  // namespace
@@ -22,17 +40,46 @@ BatchPrinter::BatchPrinter(std::FILE* out, std::FILE* errors, bool echo_failures
       quiet_(quiet),
       dry_run_(dry_run) {}
 
-void BatchPrinter::print(std::FILE* to, const std::string& line) {
-    if (to == out_ && out_closed_) {
+void BatchPrinter::write(std::FILE* to, std::string_view text) {
+    bool* closed = to == diff_out_ ? &diff_closed_ : to == out_ ? &out_closed_ : nullptr;
+    if (closed != nullptr && *closed) {
         return;
     }
     if (drawn_percent_ >= 0) {
         finish_progress();
     }
-    std::fwrite(line.data(), 1, line.size(), to);
-    std::fputc('\n', to);
-    if (to == out_ && std::ferror(out_) && errno == EPIPE) {
-        out_closed_ = true;  // a pipe to a reader that has stopped reading, as `head` does
+    std::fwrite(text.data(), 1, text.size(), to);
+    if (closed != nullptr && std::ferror(to) && errno == EPIPE) {
+        *closed = true;  // a pipe to a reader that has stopped reading, as `head` does
+    }
+}
+
+void BatchPrinter::print(std::FILE* to, const std::string& line) {
+    write(to, line + '\n');
+}
+
+void BatchPrinter::print_diffs(std::FILE* to, bool colour) {
+    diff_out_ = to;
+    diff_colour_ = colour;
+}
+
+void BatchPrinter::preview_ready(const std::string& path, std::string_view before,
+                                 std::string_view after, std::size_t) {
+    if (diff_out_ == nullptr) {
+        return;
+    }
+    pending_diff_.clear();
+    // Held until the file's line, which comes after this call. Without memory for it the diff
+    // is left out, and the run counts as failed: its output is not the whole change.
+    try {
+        core::UnifiedDiff(before, after).write(path, [this](auto piece, std::string_view line) {
+            pending_diff_ += diff_colour_ ? coloured(piece, line) : std::string(line);
+        });
+    } catch (const std::exception&) {
+        pending_diff_.clear();
+        pending_diff_.shrink_to_fit();
+        std::fputs("wendrel-batch: out of memory for a diff; it is left out\n", errors_);
+        ++failures_;
     }
 }
 
@@ -110,6 +157,10 @@ void BatchPrinter::target_finished(const std::string& path, Outcome outcome) {
         print(out_, line);
     }
     counts_.clear();
+    if (!pending_diff_.empty()) {
+        write(diff_out_, pending_diff_);
+        pending_diff_.clear();
+    }
 }
 
 }  // namespace wendrel::batch

@@ -30,7 +30,12 @@ class BatchPrinter final : public core::JobObserver {
     void add_warning_line(const std::string& line) override;
     void entry_applied(const std::string& path, std::size_t entry,
                        std::size_t replacements) override;
+    void preview_ready(const std::string& path, std::string_view before, std::string_view after,
+                       std::size_t replacements) override;
     void target_finished(const std::string& path, Outcome outcome) override;
+    /// A previewed dry run prints each change as a unified diff to `to`, after the file's line;
+    /// `colour` adds terminal colours.
+    void print_diffs(std::FILE* to, bool colour);
     void preparation_failed() override { ++failures_; }
 
     bool input_check_shown() const { return input_check_shown_; }
@@ -40,13 +45,19 @@ class BatchPrinter final : public core::JobObserver {
     void finish_progress();
 
   private:
+    /// Writes `text` to `to`, unless a reader of `to` went away.
+    void write(std::FILE* to, std::string_view text);
     void print(std::FILE* to, const std::string& line);
 
     std::FILE* out_;
     std::FILE* errors_;
     bool echo_failures_;
     bool out_closed_ = false;  // a reader went away: the job goes on, unprinted
-    std::FILE* progress_;      // null when standard error is not a terminal
+    std::FILE* diff_out_ = nullptr;
+    bool diff_closed_ = false;
+    bool diff_colour_ = false;
+    std::string pending_diff_;  // of the loaded target, printed after its line
+    std::FILE* progress_;       // null when standard error is not a terminal
     bool quiet_;
     bool dry_run_;
     bool input_check_shown_ = false;

@@ -46,6 +46,20 @@ bool append_item(std::string& field, const std::string& path, Item kind, std::st
     return true;
 }
 
+bool parse_colour(const std::string& value, BatchRequest::Colour& colour, std::string& error) {
+    using Colour = BatchRequest::Colour;
+    for (const auto& [word, choice] : {std::pair{"auto", Colour::automatic},
+                                       {"always", Colour::always},
+                                       {"never", Colour::never}}) {
+        if (value == word) {
+            colour = choice;
+            return true;
+        }
+    }
+    error = "--color '" + value + "': must be auto, always or never";
+    return false;
+}
+
 }  // namespace
 
 bool CommandLine::parse(const std::vector<std::string>& args, BatchRequest& request,
@@ -90,6 +104,10 @@ bool CommandLine::parse(const std::vector<std::string>& args, BatchRequest& requ
             ok = flag(request.strict);
         } else if (name == "--dry-run" || name == "-n") {
             ok = flag(in.dry_run);
+        } else if (name == "--diff") {
+            ok = flag(request.diff);
+        } else if (name == "--color") {
+            ok = take_value() && parse_colour(value, request.colour, error);
         } else if (name == "--whole-word" || name == "-w") {
             ok = flag(in.options.whole_word);
         } else if (name == "--ignore-case" || name == "-i") {
@@ -149,6 +167,10 @@ bool CommandLine::parse(const std::vector<std::string>& args, BatchRequest& requ
             return false;
         }
     }
+    if (request.diff) {
+        in.dry_run = true;
+        in.want_preview = true;
+    }
     return true;
 }
 
@@ -187,6 +209,11 @@ by default ~/.local/state/wendrel: the last 10 jobs, within a size limit):
 Output:
   -n, --dry-run   run the whole job in memory and write nothing; print for each target how
                   many replacements each entry made, and the total
+      --diff      a dry run (it implies --dry-run) that prints on standard output, for each
+                  file it would change, a unified diff of the change, and the status lines on
+                  standard error. The diff applies with 'patch -p1' run in the folder the
+                  target paths are relative to ('patch -p1 -d /' for absolute paths)
+      --color=WHEN  colour the diff: auto (when standard output is a terminal), always, never
   -q, --quiet     print only failures
       --strict    when the replacement-content file has warnings (a blank line, text after
                   a record, a line without '|', ...), change nothing and exit 2

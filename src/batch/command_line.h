@@ -15,6 +15,10 @@ struct BatchRequest {
     bool quiet = false;
     /// Stop, changing nothing, when the replacement-content file has warnings.
     bool strict = false;
+    /// A dry run that prints what it would change as a unified diff.
+    bool diff = false;
+    enum class Colour { automatic, always, never };
+    Colour colour = Colour::automatic;  // of the diff
     bool help = false;
     bool version = false;
     /// Instead of a job: take one back (`undo_id`, or the last one), or list those kept.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "messages.h"
 
@@ -39,6 +40,10 @@ class JobObserver {
     /// One entry was applied to the loaded target and made `replacements` replacements.
     virtual void entry_applied(const std::string& /*path*/, std::size_t /*entry*/,
                                std::size_t /*replacements*/) {}
+    /// A dry run asked for a preview loaded `path`: its content as read and as the job's entries
+    /// left it. Called before the target's line.
+    virtual void preview_ready(const std::string& /*path*/, std::string_view /*before*/,
+                               std::string_view /*after*/, std::size_t /*replacements*/) {}
     /// A target has been dealt with; its status line has been added.
     virtual void target_finished(const std::string& /*path*/, Outcome /*outcome*/) {}
     /// The job's closing summary line (counting `tally`) has been added.

@@ -83,6 +83,7 @@ void ReplaceJob::reset() {
     file_cursor_ = 0;
     entry_cursor_ = 0;
     replacements_ = 0;
+    preview_before_ = std::string();
     tally_ = {};
     timer1_on_ = false;
     timer2_on_ = false;
@@ -107,6 +108,7 @@ void ReplaceJob::start(const JobInputs& inputs) {
         }
         options_ = inputs.options;
         dry_run_ = inputs.dry_run;
+        preview_ = inputs.dry_run && inputs.want_preview;
         status(messages::kPreparing);
         observer_.refresh();
         std::vector<RulesWarning> warnings;
@@ -249,6 +251,9 @@ bool ReplaceJob::tick_timer1() {
                 return true;
             }
             form_ = Held{};
+            if (preview_) {
+                preview_before_ = loaded_.content;
+            }
         }
         if (replace_list_.empty()) {
             finish_file();  // nothing to apply: the file is left as it is
@@ -323,6 +328,10 @@ void ReplaceJob::finish_file() {
     const auto* streamed = std::get_if<Streamed>(&form);
     if (dry_run_) {
         hand_to_timer1();
+        if (preview_) {
+            const std::string before = std::exchange(preview_before_, std::string());
+            observer_.preview_ready(path, before, loaded_.content, replacements_);
+        }
         report(path,
                replacements_ == 0 ? JobObserver::Outcome::unchanged : JobObserver::Outcome::changed,
                0, replacements_);
@@ -444,6 +453,7 @@ void ReplaceJob::drop_file_in_hand() {
     timer2_on_ = false;
     loaded_ = LoadedFile{};
     form_ = Held{};
+    preview_before_ = std::string();
     entry_cursor_ = 0;
     replacements_ = 0;
 }

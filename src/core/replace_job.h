@@ -32,6 +32,9 @@ struct JobInputs {
     MatchOptions options;
     /// Runs the whole job in memory and writes no file (the batch program's --dry-run).
     bool dry_run = false;
+    /// In a dry run: each loaded target's content before and after the entries goes to the
+    /// observer's preview_ready().
+    bool want_preview = false;
 };
 
 /// The replacement job. The owner calls start() for a click of the start button, then
@@ -155,6 +158,8 @@ class ReplaceJob {
 
     MatchOptions options_;
     bool dry_run_ = false;
+    bool preview_ = false;        // a dry run whose targets go to preview_ready()
+    std::string preview_before_;  // the loaded target as read, while `preview_`
     std::vector<Entry> replace_list_;
     std::vector<std::string> except_list_;
     TargetSet targets_;

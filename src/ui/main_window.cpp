@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include "ui/focus_border.h"
 #include "ui/paint_throttle.h"
 #include "ui/platform.h"
+#include "ui/preview_dialog.h"
 #include "ui/scaled_progress_bar.h"
 #include "ui/status_log.h"
 
@@ -114,8 +116,9 @@ MainWindow::MainWindow(QWidget* parent) : MainWindow(&platform::local_time_text,
 
 MainWindow::MainWindow(Clock clock, QWidget* parent)
     : QWidget(parent),
-      job_(*this, core::PosixFileSystem::instance(), clock),
-      undo_(*this, core::PosixFileSystem::instance(), std::move(clock)) {
+      clock_(std::move(clock)),
+      job_(*this, core::PosixFileSystem::instance(), clock_),
+      undo_(*this, core::PosixFileSystem::instance(), clock_) {
     build_window();
     build_change_frame();
     build_set_frame();
@@ -221,7 +224,7 @@ void MainWindow::set_tab_order() {
 
 void MainWindow::connect_events() {
     connect(txt_source_, &QLineEdit::textChanged, this, &MainWindow::update_exclusion_controls);
-    connect(cm_start_, &QPushButton::clicked, this, &MainWindow::start_job);
+    connect(cm_start_, &QPushButton::clicked, this, &MainWindow::start_clicked);
     connect(timer1_, &QTimer::timeout, this,
             [this] { tick(*timer1_, &core::ReplaceJob::tick_timer1); });
     connect(timer2_, &QTimer::timeout, this,
@@ -239,6 +242,7 @@ void MainWindow::connect_events() {
     connect(escape, &QShortcut::activated, this, &MainWindow::stop_job);
     status_log_->set_stop([this] { return job_.running() || undo_.running(); },
                           [this] { stop_job(); });
+    status_log_->set_preview([this] { open_preview(); });
     status_log_->set_undo([this] { undo_last_job(); });
     undo_timer_ = make_timer(this, "undo_timer");
     connect(undo_timer_, &QTimer::timeout, this, &MainWindow::tick_undo);
@@ -324,15 +328,40 @@ void MainWindow::open_about_box() {
     about_->activateWindow();
 }
 
-void MainWindow::start_job() {
+core::JobInputs MainWindow::inputs() const {
     core::JobInputs inputs;
     inputs.source = txt_source_->text().toStdString();
     inputs.except = txt_except_->text().toStdString();
     inputs.change = txt_change_->text().toStdString();
     inputs.options.whole_word = chk_qzpp_->isChecked();
     inputs.options.match_case = chk_dxx_->isChecked();
+    return inputs;
+}
+
+void MainWindow::start_clicked() {
+    if (QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier)) {
+        open_preview();
+    } else {
+        start_job(inputs());
+    }
+}
+
+void MainWindow::start_job(const core::JobInputs& inputs) {
     job_.start(inputs);
     sync_timers();
+}
+
+// The preview keeps the inputs it was opened with, so that 开始替换 starts the job it showed.
+void MainWindow::open_preview() {
+    if (job_.running() || preview_) {
+        return;
+    }
+    const core::JobInputs shown = inputs();
+    auto* dialog = new PreviewDialog(shown, clock_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, shown] { start_job(shown); });
+    preview_ = dialog;
+    dialog->open();
 }
 
 void MainWindow::stop_job() {

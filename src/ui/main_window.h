@@ -71,7 +71,11 @@ class MainWindow : public QWidget, private core::JobObserver {
     void set_tab_order();
     void connect_events();
 
-    void start_job();
+    core::JobInputs inputs() const;
+    /// A click on 开始！ starts the job; with Shift held it opens its preview instead.
+    void start_clicked();
+    void start_job(const core::JobInputs& inputs);
+    void open_preview();
     void stop_job();
     /// Takes the last job back (or the last undo), unless a job or an undo is running.
     void undo_last_job();
@@ -90,6 +94,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     void open_dir_chooser();
     void open_about_box();
 
+    Clock clock_;  // of the status lines, the preview's too
     core::ReplaceJob job_;
     core::UndoJob undo_;
     // Right after a job, Ctrl+Z in a field takes the job back rather than the field's typing;
@@ -123,6 +128,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     QPointer<QWidget> chooser_;
     QPointer<QWidget> about_;
     bool close_when_idle_ = false;  // a close came while the job's write-backs were ending
+    QPointer<QWidget> preview_;
 };
 
 }  // namespace wendrel::ui

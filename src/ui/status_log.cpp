@@ -84,11 +84,14 @@ void StatusLog::show_menu(const QPoint& at) {
     copy_all->setEnabled(list_->count() > 0);
     save->setEnabled(list_->count() > 0);
     menu.addSeparator();
+    QAction* preview = menu.addAction(QStringLiteral("预览"));
     QAction* stop = menu.addAction(QStringLiteral("停止"));
-    stop->setEnabled(running_ && running_());
+    const bool running = running_ && running_();
+    preview->setEnabled(preview_ && !running);
+    stop->setEnabled(running);
     QAction* undo = menu.addAction(QStringLiteral("撤销上次替换"));
     undo->setShortcut(QKeySequence::Undo);
-    undo->setEnabled(undo_ && !stop->isEnabled());
+    undo->setEnabled(undo_ && !running);
     const QAction* chosen = menu.exec(list_->viewport()->mapToGlobal(at));
     if (chosen == undo) {
         undo_();
@@ -99,6 +102,8 @@ void StatusLog::show_menu(const QPoint& at) {
         QApplication::clipboard()->setText(text(chosen == copy));
     } else if (chosen == save) {
         this->save();
+    } else if (chosen == preview) {
+        preview_();  // refused by the window if a job started meanwhile
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <utility>
 
 class QListWidget;
 class QPoint;
@@ -33,6 +34,8 @@ class StatusLog : public QObject {
     void set_stop(std::function<bool()> running, std::function<void()> stop);
     /// The menu's undo item is enabled while no job runs, and calls `undo`.
     void set_undo(std::function<void()> undo) { undo_ = std::move(undo); }
+    /// The menu's preview item is enabled while no job runs, and calls `preview`.
+    void set_preview(std::function<void()> preview) { preview_ = std::move(preview); }
     /// The log as text, one line each, in order; only the chosen lines with `selected_only`.
     QString text(bool selected_only) const;
 
@@ -45,6 +48,7 @@ class StatusLog : public QObject {
     std::function<bool()> running_;
     std::function<void()> stop_;
     std::function<void()> undo_;
+    std::function<void()> preview_;
     bool following_ = true;  // the view shows the newest line, until the user scrolls up
 };
 

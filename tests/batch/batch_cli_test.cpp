@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include <algorithm>
+#include <map>
 #include <regex>
 
 #include <sys/resource.h>
@@ -142,6 +143,48 @@ TEST_F(BatchCli, WarningsStrictAndAReaderThatGoesAway) {
     EXPECT_EQ(slurp(p("d/a")), "dog");
 }
 
+// --diff changes nothing, puts the lines on standard error and on standard output a patch that
+// turns a copy of the files into what the real run writes; colours only when asked for here.
+TEST_F(BatchCli, DiffIsAPatchForWhatTheRealRunWrites) {
+    if (std::system("patch --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "the 'patch' program is not installed (scripts/deps installs it)";
+    }
+    std::string long_text;
+    for (int i = 0; i < 40; ++i) {
+        long_text += (i % 9 == 0 ? "a cat\r\n" : "line " + std::to_string(i) + "\n");
+    }
+    const std::map<std::string, std::string> files = {{"d/a.txt", long_text + "cat"},
+                                                      {"d/b c.txt", std::string("dog\xff\0\n", 6)},
+                                                      {"d/same", "none\n"}};
+    for (const auto& [name, text] : files) {
+        spit(p(name), text);
+    }
+    spit(p("rules"), "cat|dog|\r\ndog|cow|\r\n");
+    const auto in_root = [this] { (void)::chdir(root_.c_str()); };
+    const Result dry = run({"--dir", "d", "--change", "@rules", "--diff"}, in_root);
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    const std::string diff = slurp(p("out"));
+    EXPECT_NE(dry.err.find("将会改动文件d/b c.txt--"), std::string::npos) << dry.err;
+    EXPECT_EQ(diff.find("将会改动"), std::string::npos) << diff;
+    EXPECT_EQ(diff.find('\x1b'), std::string::npos);
+    fs::create_directories(p("copy"));
+    fs::copy(p("d"), p("copy/d"));
+    for (const auto& [name, text] : files) {
+        EXPECT_EQ(slurp(p(name)), text);
+    }
+    ASSERT_EQ(std::system(("cd " + p("copy") + " && patch -s -p1 < ../out").c_str()), 0);
+    const Result coloured =
+        run({"--dir", "d", "--change", "@rules", "--diff", "--color=always"}, in_root);
+    const std::string plain = std::regex_replace(slurp(p("out")), std::regex("\x1b\\[[0-9]*m"), "");
+    EXPECT_EQ(plain, diff);
+    EXPECT_NE(slurp(p("out")).find("\x1b[31m-a cat\r\x1b[m\n"), std::string::npos);
+    ASSERT_EQ(run({"--dir", "d", "--change", "@rules"}, in_root).status, 0);
+    for (const auto& [name, text] : files) {
+        EXPECT_EQ(slurp(p("copy/" + name)), slurp(p(name))) << name;
+    }
+    EXPECT_NE(slurp(p("d/a.txt")), files.at("d/a.txt"));
+}
+
 // Each --source, --file, --dir, --except and --exclude value adds whole items to its field in
 // order; paths the field cannot express and bad options are refused.
 TEST_F(BatchCli, OptionTable) {
@@ -167,6 +210,7 @@ TEST_F(BatchCli, OptionTable) {
         {{"--bogus"}, 2, {}, "unknown option: --bogus"},
         {{"--file", "@f", "--change"}, 2, {}, "--change needs a value"},
         {{"--quiet=yes"}, 2, {}, "takes no value"},
+        {{"--file", "@f", "--diff", "--color=sometimes"}, 2, {}, "--color 'sometimes'"},
         {{"--help"}, 0},
         {{"--version"}, 0},
     };

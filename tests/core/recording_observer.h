@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/job_observer.h"
@@ -41,12 +43,21 @@ class RecordingObserver final : public core::JobObserver {
         calls.push_back("input check " + text);
     }
     void preparation_failed() override { calls.push_back("preparation failed"); }
+    void preview_ready(const std::string& path, std::string_view before, std::string_view after,
+                       std::size_t replacements) override {
+        previews[path] = {std::string(before), std::string(after), replacements};
+    }
     std::vector<std::string> calls;
     std::vector<std::string> status, reasons, warnings;
     std::string summary;
     core::messages::Tally tally;
     std::vector<std::string> info;  // ls_fileinfo
     std::vector<double> values;     // every progress value set, in order
+    struct Preview {
+        std::string before, after;
+        std::size_t replacements;
+    };
+    std::map<std::string, Preview> previews;
 
   private:
     void append(const std::string& call, std::vector<std::string>& list, const std::string& line) {

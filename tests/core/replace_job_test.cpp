@@ -174,6 +174,37 @@ TEST_F(ReplaceJobTest, EveryJobUsesOnlyItsOwnEntries) {
     EXPECT_EQ(inode_of(a), inode);
 }
 
+// A previewed dry run shows each loaded target as the real run then writes it, with several
+// entries and with one (which the real run streams); its calls are those of a plain dry run.
+TEST_F(ReplaceJobTest, PreviewShowsWhatTheRealRunWrites) {
+    for (const std::string records :
+         {"cat|dog|\r\ndog|cow|\r\nco|\xe7\x8c\xab|\r\n", "at|a|\r\n"}) {
+        const std::string a = dir.write("a", "cat dog\r\ncatcat\n"), b = dir.write("b", "bird");
+        const std::string x = dir.write("x", "cat"),
+                          source = a + ";" + b + ";" + x + ";" + dir / "gone;";
+        std::vector<std::string> plain_calls;
+        for (const bool preview : {false, true}) {
+            obs = RecordingObserver();
+            job.start({source, x + ";", lists.write("list.txt", records), {}, true, preview});
+            run_ticks(job);
+            EXPECT_EQ(obs.previews.size(), preview ? 2U : 0U);
+            plain_calls = preview ? plain_calls : obs.calls;
+        }
+        EXPECT_EQ(obs.calls, plain_calls);
+        const auto previews = obs.previews;
+        EXPECT_EQ(previews.at(b).before + previews.at(b).after, "birdbird");
+        EXPECT_EQ(previews.at(a).before + content(x), "cat dog\r\ncatcat\ncat");
+        run(source, records, x + ";");
+        std::size_t replacements = 0;
+        for (const auto& [path, preview] : previews) {
+            EXPECT_EQ(content(path), preview.after) << path << records;
+            replacements += preview.replacements;
+        }
+        EXPECT_EQ(replacements, obs.tally.replacements);
+        EXPECT_EQ(obs.tally.changed, 1U);
+    }
+}
+
 // Stopped after `ticks` ticks: only the files whose line was added are new, the rest wholly old;
 // nothing else is left in the folder, no file stays locked, and the window is given back.
 TEST_F(ReplaceJobTest, StopEndsTheJobBetweenAnyTwoTicksWithNoFileHalfDone) {

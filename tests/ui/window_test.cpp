@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -10,11 +11,15 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTreeWidget>
 #include <QWindow>
 #include <QtTest>
 #include <memory>
 #include <string>
 
+#include "core/failure_reason.h"
 #include "ui/main_window.h"
 #include "ui/paint_throttle.h"
 #include "ui/platform.h"
@@ -281,6 +286,59 @@ class WindowTest : public QObject {
         QTest::keyClick(field("txt_source"), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(field("txt_source")->text(), QString());  // the typed x taken back
         QCOMPARE(items("ls_status"), log);
+    }
+
+    // Shift+click on 开始！ opens a preview of every target that changes no file, showing the first
+    // changed file's diff; 开始替换 then runs that job in the window. Esc closes it, stopping its
+    // run.
+    void preview_then_start() {
+        QFile none(path(u"docs/sub/n.txt"_s));  // where no other test looks
+        QVERIFY(none.open(QIODevice::WriteOnly) && none.write("none\n") > 0);
+        none.close();
+        fill(u"@/docs/sub/n.txt;@/docs/*;@/gone.txt;|@/docs/c.txt;|@/changes.txt"_s);
+        QTest::mouseClick(control(window(), "cm_start"), Qt::LeftButton, Qt::ShiftModifier);
+        QPointer<QDialog> preview = window_->findChild<QDialog*>(u"fm_preview"_s);
+        QVERIFY(preview && preview->isVisible() && preview->isModal());
+        auto* rows = control<QTreeWidget>(*preview, "ls_targets");
+        const auto row_texts = [rows] {
+            QStringList texts;
+            for (QTreeWidgetItemIterator it(rows); *it; ++it) {
+                texts << ((*it)->text(0) + u' ' + (*it)->text(1) + u' ' + (*it)->text(2)).trimmed();
+            }
+            return texts.join(u'|');
+        };
+        QTRY_VERIFY(control<QLabel>(*preview, "lbl_status")->text().startsWith(u"统计"_s));
+        const QString reason = QString::fromStdString(wendrel::core::reason_line(ENOENT));
+        QCOMPARE(row_texts(),
+                 expand(u"@/gone.txt 会失败|"_s + reason.trimmed() +
+                        u"|@/docs/a.txt 会改动 4|@/docs/c.txt 跳过|@/docs/sub/n.txt 不会改动 0"_s));
+        auto* diff = control<QTextEdit>(*preview, "txt_diff");
+        const QString a_txt = path(u"docs/a.txt"_s);
+        QCOMPARE(
+            diff->toPlainText(),
+            u"--- a"_s + a_txt + u"\n+++ b"_s + a_txt +
+                u"\n@@ -1,1 +1,1 @@\n-The cat sat. Cat concat cats\n\\ No newline at end of file\n"
+                "+The dog sit. Cat condog dogs\n\\ No newline at end of file"_s);
+        const QTextBlock removed = diff->document()->findBlockByNumber(3);
+        QVERIFY(removed.blockFormat().background() !=
+                removed.next().next().blockFormat().background());
+        QCOMPARE(items("ls_status"), QString());
+        const auto a_content = [&a_txt] {
+            QFile a(a_txt);
+            return a.open(QIODevice::ReadOnly) ? a.readAll() : QByteArray();
+        };
+        QCOMPARE(a_content(), "The cat sat. Cat concat cats");
+        QTest::mouseClick(control(*preview, "cm_replace"), Qt::LeftButton);
+        QTRY_VERIFY(!preview);
+        QTRY_VERIFY(!job_running());
+        QCOMPARE(a_content(), "The dog sit. Cat condog dogs");
+
+        QTest::mouseClick(control(window(), "cm_start"), Qt::LeftButton, Qt::ShiftModifier);
+        preview = window_->findChild<QDialog*>(u"fm_preview"_s);
+        QVERIFY(preview);
+        QTest::keyClick(preview, Qt::Key_Escape);
+        QTRY_VERIFY(!preview);
+        QVERIFY(!job_running());
     }
 
     // Esc (the focused frames disabled) or closing stops a job, and the window closes once it
