@@ -37,9 +37,8 @@ class FaultyFileSystem : public core::FileSystem {
         chosen_ = {kind, nth, error, std::move(before)};
         hit = false;
     }
-    std::size_t chunk = 0;             // most bytes one read or write moves; 0 = no limit
-    bool hit = false;                  // the chosen call was made
-    std::function<void(FsCall)> each;  // runs before every call that can fail
+    std::size_t chunk = 0;  // most bytes one read or write moves; 0 = no limit
+    bool hit = false;       // the chosen call was made
 
     int open(const std::string& path, int flags, mode_t mode = 0) override {
         return pass(open_kind(flags), &Fs::open, path, flags, mode);
@@ -119,9 +118,6 @@ class FaultyFileSystem : public core::FileSystem {
     std::size_t limit(std::size_t size) const { return chunk != 0 ? std::min(size, chunk) : size; }
     /// 0, or the errno with which this call of `kind` fails instead of being made.
     int fault(FsCall kind) {
-        if (each) {
-            each(kind);
-        }
         if (kind == FsCall::none || kind != chosen_.kind || --chosen_.left != 0) {
             return 0;
         }

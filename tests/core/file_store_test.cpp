@@ -1,11 +1,9 @@
 #include "core/file_store.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/xattr.h>
 
 #include <climits>
-#include <cstring>
 #include <random>
 #include <tuple>
 
@@ -236,22 +234,6 @@ TEST_F(FileStoreTest, RewriteIsExactAndOnlyOfAChangedFile) {
         EXPECT_TRUE(content(twin) == original);
         EXPECT_EQ(dir.names(folder), Lines{path.substr(folder.size() + 1)});
     }
-}
-
-// A real full disk, not only an injected ENOSPC: the original stays and nothing is left.
-TEST_F(FileStoreTest, FullDiskLeavesTheOriginal) {
-    const std::string small = dir.make_dir("small");
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0) {
-        GTEST_SKIP() << "mounting a 64k tmpfs is not allowed here (" << std::strerror(errno)
-                     << "), so the full-disk case cannot run";
-    }
-    const std::string original(24 * 1024, 'a'), target = dir.write("small/t", original);
-    std::ofstream(small + "/fill") << std::string(64 * 1024, 'f');  // as much as fits
-    run(target + ";", "a|b|\r\n");
-    EXPECT_TRUE(content(target) == original);
-    EXPECT_EQ(obs.status, job_lines({failed(target), kAllDone}));
-    EXPECT_EQ(dir.names("small"), (Lines{"fill", "t"}));
-    ::umount2(small.c_str(), MNT_DETACH);
 }
 
 }  // namespace wendrel::test

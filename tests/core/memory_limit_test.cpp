@@ -32,7 +32,6 @@ TEST(MemoryLimit, TakesTheSmallestLimitOfTheMemoryCgroupAndItsAncestors) {
         {"4:memory:/\n", {{v1 + v1_file, "1000\n"}}, 1000},
         {"0::/user.slice/app\n", {{v2 + "/user.slice/app" + v2_file, "max\n"},
                                   {v2 + "/user.slice" + v2_file, "2048\n"}}, 2048},
-        {"0::/user.slice/app\n", {{v2 + "/user.slice/app" + v2_file, "max\n"}}, {}},
         {"4:memory:/a\n", {}, {}},
         {"2:cpu:/a\n1:memoryx:/a\n", {{v1 + "/a" + v1_file, "1000\n"}}, {}},
         {"4:memory:/a\n0::/b\n", {{v1 + "/a" + v1_file, "5000\n"}, {v2 + "/b" + v2_file, "4000\n"}},
