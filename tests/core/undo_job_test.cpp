@@ -104,7 +104,7 @@ TEST_F(UndoTest, RestoresWhatTheJobWroteAndLeavesWhatChangedSince) {
 }
 
 // The journal on another file system keeps copies; one too small for them costs the job its
-// undo and says so, but never the change itself.
+// undo and says so, but never the change itself. A real full disk, not only an injected ENOSPC.
 TEST_F(UndoTest, JournalOnAnotherFileSystemOrFull) {
     const std::string small = state.make_dir("small");
     if (!mount_tmpfs(small, "size=64k")) {
@@ -124,6 +124,15 @@ TEST_F(UndoTest, JournalOnAnotherFileSystemOrFull) {
     undo();
     EXPECT_EQ(content(a), "cat");
     EXPECT_EQ(content(big), std::string(200000, 'd'));
+
+    // A target on the full disk itself: its original stays, and nothing is left beside it.
+    const std::string original(16 * 1024, 'a'), t = small + "/t";
+    write_all(t, original);
+    std::ofstream(small + "/fill") << std::string(64 * 1024, 'f');  // as much as fits
+    run(t + ";", "a|b|\n");
+    EXPECT_TRUE(content(t) == original);
+    EXPECT_EQ(obs.status, job_lines({failed(t), kAllDone}));
+    EXPECT_EQ(state.names("small"), (Lines{"fill", "journal", "t"}));
 }
 
 // A fault in any journal write leaves the job's change in place and says what cannot be undone;
