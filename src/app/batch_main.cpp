@@ -89,6 +89,9 @@ int list_jobs(const std::string& root) {
 
 int main(int argc, char** argv) try {
     using namespace wendrel;
+    // First of all: a stop that comes while the job is being prepared still ends it with its
+    // closing lines, rather than killing the program before it has said anything.
+    catch_stop_signals();
     core::FileSizeSignal::ignore();
     core::FileSystem& fs = core::PosixFileSystem::instance();
     std::setlocale(LC_ALL, "");  // the time in each status line follows the user's locale
@@ -140,7 +143,6 @@ int main(int argc, char** argv) try {
     if (request.action == batch::BatchRequest::Action::list_jobs) {
         return list_jobs(journal_root);
     }
-    catch_stop_signals();
     if (request.action == batch::BatchRequest::Action::undo) {
         core::UndoJob undo(printer, fs, core::local_time_text);
         undo.start(journal_root, request.undo_id);

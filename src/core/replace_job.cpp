@@ -21,24 +21,9 @@ ReplaceJob::ReplaceJob(JobObserver& observer)
 
 namespace {
 
-constexpr std::size_t kWriteBudget = 8 << 20;
-
 // What an exception out of a tick means for the file: a result too long to hold, or no memory.
 int cause_of(const std::exception& e) {
     return dynamic_cast<const std::length_error*>(&e) != nullptr ? EFBIG : ENOMEM;
-}
-
-// Without room for its threads (a tight address-space or thread limit) the job still runs:
-// each file is written back inside the tick that finishes it.
-std::unique_ptr<WriteBackQueue> make_writer(FileStore& store, std::size_t threads) {
-    if (threads == 0) {
-        return nullptr;
-    }
-    try {
-        return std::make_unique<WriteBackQueue>(store, threads, kWriteBudget);
-    } catch (const std::exception&) {
-        return nullptr;
-    }
 }
 
 }  // namespace
@@ -48,7 +33,7 @@ ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
     : observer_(observer),
       fs_(fs),
       store_(fs),
-      writer_(make_writer(store_, write_threads)),
+      writer_(WriteBackQueue::make_or_none(store_, write_threads)),
       clock_(std::move(clock)) {}
 
 ReplaceJob::~ReplaceJob() {

@@ -47,7 +47,7 @@ class ReplaceJob {
     using Clock = std::function<std::string()>;
 
     /// Files are synced to disk on this many threads while the next file is worked on.
-    static constexpr std::size_t kWriteThreads = 8;
+    static constexpr std::size_t kWriteThreads = WriteBackQueue::kDefaultThreads;
 
     explicit ReplaceJob(JobObserver& observer);
     /// With `write_threads` 0 every file is written back inside the tick that finishes it.

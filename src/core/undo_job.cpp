@@ -44,8 +44,16 @@ std::optional<std::uint64_t> hash_of(FileSystem& fs, int fd) {
 
 }  // namespace
 
-UndoJob::UndoJob(JobObserver& observer, FileSystem& fs, Clock clock)
-    : observer_(observer), fs_(fs), clock_(std::move(clock)), store_(fs) {}
+UndoJob::UndoJob(JobObserver& observer, FileSystem& fs, Clock clock, std::size_t write_threads)
+    : observer_(observer),
+      fs_(fs),
+      clock_(std::move(clock)),
+      store_(fs),
+      writer_queue_(WriteBackQueue::make_or_none(store_, write_threads)) {}
+
+UndoJob::~UndoJob() {
+    stop();
+}
 
 void UndoJob::status(std::string_view message) {
     observer_.add_status_line(std::string(message) + (clock_ ? clock_() : std::string()));
@@ -58,6 +66,8 @@ void UndoJob::start(const std::string& journal_root, const std::string& id) {
     try {
         tally_ = {};
         cursor_ = 0;
+        stopping_ = false;
+        reports_.clear();
         journal_ = std::make_unique<Journal>(fs_, journal_root);
         const int error = id.empty() ? journal_->last_undoable(job_) : journal_->read(id, job_);
         if (error == ENOENT && id.empty()) {
@@ -88,65 +98,119 @@ void UndoJob::start(const std::string& journal_root, const std::string& id) {
     }
 }
 
-void UndoJob::tick() {
+bool UndoJob::tick() {
     if (!running_) {
-        return;
-    }
-    if (cursor_ >= job_.files.size()) {
-        end(messages::kUndoDone);
-        return;
+        return true;
     }
     try {
-        restore(job_.files[cursor_]);
+        flush(false);
+        if (cursor_ < job_.files.size() && !stopping_) {
+            if (!restore(job_.files[cursor_])) {
+                return false;  // the writers are full: the same file again on the next tick
+            }
+            ++cursor_;
+            observer_.set_progress_value(static_cast<double>(cursor_));
+            flush(false);
+            return true;
+        }
+        if (!reports_.empty()) {
+            return false;  // the last write-backs are still under way
+        }
+        end(stopping_ ? messages::kStopped : messages::kUndoDone);
     } catch (const std::exception&) {
-        status(messages::file_restore_failed(job_.files[cursor_].path));
-        observer_.add_status_line(reason_line(ENOMEM));
-        ++tally_.failed;
+        // Out of memory for a line: the file is counted, and its line tried again next tick.
     }
-    ++cursor_;
-    observer_.set_progress_value(static_cast<double>(cursor_));
+    return true;
 }
 
-void UndoJob::restore(const KeptFile& file) {
-    const auto changed_since = [&] {
-        status(messages::file_changed_since(file.path));
-        ++tally_.skipped;
-    };
-    const auto failed = [&](int error) {
-        status(messages::file_restore_failed(file.path));
-        observer_.add_status_line(reason_line(error));
-        ++tally_.failed;
-    };
+bool UndoJob::restore(const KeptFile& file) {
     // Not following links: a link put in the file's place is a change too.
     struct stat now {};
     if (fs_.fstatat(AT_FDCWD, file.path, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
         !is_new_version(now, file)) {
-        changed_since();
-        return;
+        reports_.push_back({file.path, Outcome::changed_since, 0, std::nullopt});
+        return true;
     }
     LoadedFile held;
     if (const int error = store_.hold(file.path, held)) {
-        failed(error);
-        return;
+        reports_.push_back({file.path, Outcome::failed, error, std::nullopt});
+        return true;
     }
     // Held and locked now: what is read here is what the write-back replaces.
     if (!is_new_version(held.info, file) || hash_of(fs_, held.held.get()) != file.new_hash) {
-        changed_since();
-        return;
+        reports_.push_back({file.path, Outcome::changed_since, 0, std::nullopt});
+        return true;
     }
-    const NewContent old_content = FileCopy{journal_->kept_path(job_.id, file.slot)};
-    if (const int error = store_.write_back(file.path, old_content, held.info, held.held.get())) {
-        failed(error);
-        return;
+    NewContent old_content = FileCopy{journal_->kept_path(job_.id, file.slot)};
+    if (!writer_queue_) {
+        const int error = store_.write_back(file.path, old_content, held.info, held.held.get());
+        reports_.push_back(
+            {file.path, error == 0 ? Outcome::restored : Outcome::failed, error, std::nullopt});
+        return true;
     }
-    status(messages::file_restored(file.path));
-    ++tally_.changed;
+    const auto ticket = writer_queue_->try_submit(file.path, old_content, held.info, held.held);
+    if (!ticket) {
+        return false;
+    }
+    reports_.push_back({file.path, Outcome::restored, 0, ticket});
+    return true;
+}
+
+void UndoJob::flush(bool wait) {
+    while (!reports_.empty()) {
+        Report& next = reports_.front();
+        if (next.write) {
+            const auto result = wait ? std::optional<int>(writer_queue_->wait(*next.write))
+                                     : writer_queue_->take_result(*next.write);
+            if (!result) {
+                return;
+            }
+            next.write.reset();
+            if (*result != 0) {
+                next.outcome = Outcome::failed;
+                next.error = *result;
+            }
+        }
+        switch (next.outcome) {
+            case Outcome::restored:
+                status(messages::file_restored(next.path));
+                ++tally_.changed;
+                break;
+            case Outcome::changed_since:
+                status(messages::file_changed_since(next.path));
+                ++tally_.skipped;
+                break;
+            case Outcome::failed:
+                status(messages::file_restore_failed(next.path));
+                observer_.add_status_line(reason_line(next.error));
+                ++tally_.failed;
+                break;
+        }
+        reports_.pop_front();
+    }
+}
+
+void UndoJob::request_stop() {
+    stopping_ = true;
 }
 
 void UndoJob::stop() {
-    if (running_) {
-        end(messages::kStopped);
+    if (!running_) {
+        return;
     }
+    stopping_ = true;
+    try {
+        flush(true);
+    } catch (const std::exception&) {
+        // No memory for a line: every write-back under way still ends before the undo does.
+        for (const Report& left : reports_) {
+            if (left.write) {
+                writer_queue_->wait(*left.write);
+            }
+        }
+        reports_.clear();
+    }
+    end(messages::kStopped);
 }
 
 void UndoJob::end(std::string_view closing) {
@@ -182,7 +246,9 @@ void UndoJob::run_to_end(const std::function<bool()>& stop_requested) {
             stop();
             return;
         }
-        tick();
+        if (!tick() && writer_queue_) {
+            writer_queue_->wait_for_progress();
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 
 #include "file_store.h"
 
@@ -13,6 +14,18 @@ bool same_file(const struct stat& a, const struct stat& b) {
 }
 
 }  // namespace
+
+std::unique_ptr<WriteBackQueue> WriteBackQueue::make_or_none(FileStore& store, std::size_t threads,
+                                                             std::size_t byte_budget) {
+    if (threads == 0) {
+        return nullptr;
+    }
+    try {
+        return std::make_unique<WriteBackQueue>(store, threads, byte_budget);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
 
 WriteBackQueue::WriteBackQueue(FileStore& store, std::size_t threads, std::size_t byte_budget)
     : store_(store), byte_budget_(byte_budget) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,6 +38,13 @@ class WriteBackQueue {
     WriteBackQueue& operator=(const WriteBackQueue&) = delete;
 
     static constexpr std::size_t kHeldFileBytes = 64 * 1024;
+    static constexpr std::size_t kDefaultThreads = 8;
+    static constexpr std::size_t kDefaultBudget = 8 << 20;
+
+    /// A queue of `threads` workers, or none when `threads` is 0 or they cannot be started (a
+    /// tight address-space or thread limit): the caller then writes inside its own thread.
+    static std::unique_ptr<WriteBackQueue> make_or_none(FileStore& store, std::size_t threads,
+                                                        std::size_t byte_budget = kDefaultBudget);
 
     /// Queues the write of `content` over `path`, loaded as `loaded` and held open (and locked)
     /// through `held` until the write has ended; blocks while the budget is used up.

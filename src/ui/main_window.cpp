@@ -270,11 +270,20 @@ void MainWindow::undo_last_job() {
     undo_armed_ = false;
     undo_.start(core::Journal::default_root());
     set_running(*undo_timer_, undo_.running());
+    if (close_when_idle_ && !undo_.running()) {
+        close();
+    }
 }
 
 void MainWindow::tick_undo() {
-    undo_.tick();
+    const int interval = undo_.tick() ? 0 : kWaitingTickMs;
+    if (undo_timer_->interval() != interval) {
+        undo_timer_->setInterval(interval);
+    }
     set_running(*undo_timer_, undo_.running());
+    if (close_when_idle_ && !undo_.running()) {
+        close();
+    }
 }
 
 HandBack MainWindow::hand_back() {
@@ -365,15 +374,14 @@ void MainWindow::open_preview() {
 }
 
 void MainWindow::stop_job() {
-    undo_.stop();
-    set_running(*undo_timer_, false);
+    undo_.request_stop();
     job_.request_stop();
     sync_timers();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     stop_job();
-    close_when_idle_ = job_.running();
+    close_when_idle_ = job_.running() || undo_.running();
     if (close_when_idle_) {
         event->ignore();  // the last tick of the job closes the window
         return;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 
 #include "../process_runner.h"
@@ -94,6 +95,63 @@ TEST_F(ConcurrentJobs, KilledJobLeavesEveryFileWholeAndNothingBehind) {
     }
     expect_ended(start("a", "A"));
     EXPECT_EQ(names(folder()), before);
+}
+
+// Stopped by SIGINT at any moment: each file wholly old or new as its line says, nothing left
+// behind, the summary counts what was done, and an undo then gives every file back byte for byte.
+TEST_F(ConcurrentJobs, StoppedAtAnyMomentThenUndoneRestoresEveryFile) {
+    // This test's own journal, on the targets' file system: kept files are links.
+    ::setenv("XDG_STATE_HOME", (root_ / "state").c_str(), 1);
+    for (int i = 0; i < kFiles; i += 7) {
+        spit(file(i), kText + std::to_string(i));  // a few files unlike the rest
+    }
+    std::vector<std::string> before;
+    for (int i = 0; i < kFiles; ++i) {
+        before.push_back(slurp(file(i)));
+    }
+    const auto listed = names(folder());
+    const auto undo = [&] {
+        const int status = wait_for(start_batch({"--undo"}, root_ / "undo-out", "/dev/null"));
+        ASSERT_EQ(status, 0) << slurp(root_ / "undo-out");
+        for (int i = 0; i < kFiles; ++i) {
+            ASSERT_EQ(slurp(file(i)), before[i]) << file(i) << " not restored";
+        }
+    };
+    const auto started = Clock::now();
+    expect_ended(start("a", "A"));
+    const auto whole_run =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
+    undo();
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<long> moment(0, whole_run.count());
+    for (int round = 0; round < 20 && !HasFatalFailure(); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const pid_t job = start("a", "A");
+        // From its first line on: a signal before the program runs at all ends it unheard.
+        while (slurp(root_ / "out").empty()) {
+            std::this_thread::yield();
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        ::kill(job, SIGINT);
+        const int status = wait_for(job);
+        ASSERT_TRUE(status == 130 || status == 0) << status;
+        const std::string out = slurp(root_ / "out");
+        const auto done = paths(out, kDone);
+        for (int i = 0; i < kFiles; ++i) {
+            std::string whole = before[i];
+            if (std::ranges::find(done, file(i).string()) != done.end()) {
+                std::ranges::replace(whole, 'a', 'A');
+            }
+            ASSERT_EQ(slurp(file(i)), whole) << file(i);
+        }
+        ASSERT_EQ(names(folder()), listed);
+        const std::string counted = "统计：改动了" + std::to_string(done.size()) + "个文件";
+        ASSERT_NE(out.find((status == 130 ? "已停止--" : "完成了对所有文件的替换--")), out.npos);
+        ASSERT_NE(out.find(counted), out.npos) << out.substr(out.size() - 300);
+        if (!done.empty()) {
+            undo();
+        }
+    }
 }
 
 }  // namespace

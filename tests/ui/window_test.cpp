@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
@@ -367,6 +368,58 @@ class WindowTest : public QObject {
         QVERIFY(a.open(QIODevice::ReadOnly) && whole.contains(QString::fromUtf8(a.readAll())));
         QCOMPARE(QDir(path(u"docs"_s)).entryList(QDir::Files),
                  QStringList({u"a.txt"_s, u"c.txt"_s}));
+    }
+
+    // Stopped with Esc at random moments: each file wholly old or new as its line says, the
+    // summary counts what was done, and Ctrl+Z then gives every file back.
+    void stopped_at_random_then_undone() {
+        constexpr int kFiles = 2000;
+        QVERIFY(QDir(path({})).mkpath(u"many"_s));
+        QByteArrayList before;
+        for (int i = 0; i < kFiles; ++i) {
+            QFile file(path(u"many/f%1"_s.arg(i)));
+            before << QByteArray("the cat ") + QByteArray::number(i);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before.back()) > 0);
+        }
+        const auto content = [this](int i) {
+            QFile file(path(u"many/f%1"_s.arg(i)));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+        };
+        const auto wait = [this] {
+            QDeadlineTimer deadline(60000);
+            while (job_running() && !deadline.hasExpired()) {
+                QApplication::processEvents();
+            }
+            return !job_running();
+        };
+        QRandomGenerator random(20261207);
+        for (int round = 0; round < 20; ++round) {
+            fill(u"@/many/*;||@/changes.txt"_s);
+            click("cm_start");
+            for (int events = random.bounded(3 * kFiles); events > 0 && job_running(); --events) {
+                QApplication::processEvents();
+            }
+            QTest::keyClick(&window(), Qt::Key_Escape);
+            QVERIFY(wait());
+            const QString log = items("ls_status");
+            int done = 0;
+            for (int i = 0; i < kFiles; ++i) {
+                const bool changed = log.contains(expand(u"|完成文件@/many/f%1的替换--"_s.arg(i)));
+                done += changed ? 1 : 0;
+                QByteArray expected = before[i];
+                QCOMPARE(content(i), changed ? expected.replace("cat", "dog") : before[i]);
+            }
+            QVERIFY2(log.contains(u"|统计：改动了%1个文件"_s.arg(done)),
+                     qPrintable(log.right(300)));
+            QCOMPARE(QDir(path(u"many"_s)).count(), uint(kFiles + 2));
+            if (done != 0) {
+                QTest::keyClick(field("txt_source"), Qt::Key_Z, Qt::ControlModifier);
+                QVERIFY(wait());
+                for (int i = 0; i < kFiles; ++i) {
+                    QCOMPARE(content(i), before[i]);
+                }
+            }
+        }
     }
 
     void progress_bar_scale() {
