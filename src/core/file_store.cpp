@@ -422,8 +422,8 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
     if (!same_file(named, made)) {
         return ESTALE;
     }
-    if (const int error =
-            put_in_place(folder_fd, temp, name, loaded, held, final_path, made, hash)) {
+    if (const int error = put_in_place(folder_fd, temp, name, loaded, held, final_path, made,
+                                       made_fd.get(), hash)) {
         return error;
     }
     // The new content is in place; syncing the folder only makes the rename durable sooner,
@@ -434,7 +434,7 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
 
 int FileStore::put_in_place(int folder, const std::string& temp, const std::string& name,
                             const struct stat& loaded, int held, const std::string& final_path,
-                            const struct stat& made, std::uint64_t hash) {
+                            const struct stat& made, int made_fd, std::uint64_t hash) {
     // The last look at the file read: a program that wrote into it since is seen here.
     struct stat read_now {};
     int error = fs_.fstat(held, &read_now);
@@ -448,13 +448,24 @@ int FileStore::put_in_place(int folder, const std::string& temp, const std::stri
     // Kept before the new file takes its name, so that a job cut short anywhere can still
     // be taken back.
     std::size_t slot = 0;
-    const bool kept = keep_old(held, final_path, read_now, made, hash, slot);
+    std::uint64_t line = 0;
+    bool kept = keep_old(held, final_path, read_now, made, hash, slot, line);
     const auto undo_keep = [&](int result) {
         if (kept && result != 0) {
             journal_->drop(slot);
         }
         return result;
     };
+    if (journal_ != nullptr) {
+        // The new file's sync, put off until now: on a journalling file system the one commit
+        // it makes carries the kept file and its line too, and the journal's own syncs below
+        // then find little left to do.
+        if (const int sync_error = fs_.fsync(made_fd)) {
+            fs_.unlinkat(folder, temp, 0);
+            return undo_keep(sync_error);
+        }
+        kept = kept && journal_->make_durable(slot, line) == 0;
+    }
     // No other program can slip its file in between a check and this exchange: whatever the
     // name held at that moment is what is now under `temp`.
     error = fs_.renameat2(folder, temp, folder, name, RENAME_EXCHANGE);
@@ -480,10 +491,12 @@ int FileStore::put_in_place(int folder, const std::string& temp, const std::stri
 }
 
 bool FileStore::keep_old(int held, const std::string& final_path, const struct stat& read_now,
-                         const struct stat& made, std::uint64_t hash, std::size_t& slot) {
+                         const struct stat& made, std::uint64_t hash, std::size_t& slot,
+                         std::uint64_t& line) {
     // A journal that cannot be written costs the job its undo, never the file its change:
     // the journal counts the file as lost, and the job says so at its end.
-    return journal_ != nullptr && journal_->keep(held, final_path, read_now, made, hash, slot) == 0;
+    return journal_ != nullptr &&
+           journal_->keep(held, final_path, read_now, made, hash, slot, line) == 0;
 }
 
 int FileStore::rename_in(int folder, const std::string& temp, const std::string& name,
@@ -573,7 +586,8 @@ int FileStore::write_new_file(int folder, const ContentWriter& write_content,
     if (error == 0 && FileAttributes::copy(fs_, held, fd) != 0) {
         error = failure::kAttributesNotKept;
     }
-    if (error == 0) {
+    // With a journal, synced only once the old file is kept (see put_in_place).
+    if (error == 0 && journal_ == nullptr) {
         error = fs_.fsync(fd);
     }
     if (error == 0) {

@@ -118,13 +118,14 @@ class FileStore {
     /// content `hash`) just before the swap.
     int put_in_place(int folder, const std::string& temp, const std::string& name,
                      const struct stat& loaded, int held, const std::string& final_path,
-                     const struct stat& made, std::uint64_t hash);
+                     const struct stat& made, int made_fd, std::uint64_t hash);
     /// Where names cannot be exchanged: renames `temp` over `name` if it is still the file read.
     int rename_in(int folder, const std::string& temp, const std::string& name,
                   const struct stat& loaded);
     /// Keeps the file read in the journal, if any: true when kept, with its `slot`.
     bool keep_old(int held, const std::string& final_path, const struct stat& read_now,
-                  const struct stat& made, std::uint64_t hash, std::size_t& slot);
+                  const struct stat& made, std::uint64_t hash, std::size_t& slot,
+                  std::uint64_t& line);
 
     FileSystem& fs_;
     FolderSyncer folder_syncer_;

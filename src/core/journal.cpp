@@ -194,9 +194,24 @@ int Journal::begin(std::string_view undoes, std::unique_ptr<JournalWriter>& writ
     }
     prune();
     const std::string base = time_id(std::time(nullptr));
+    // Ids only ever grow, even within one second and after older jobs were dropped: the
+    // newest job is the one whose id sorts last.
+    int n = 1;
+    std::vector<std::string> names;
+    fs_.list_names(root_, names);
+    for (const auto& name : names) {
+        if (name == base) {
+            n = std::max(n, 2);
+        } else if (name.size() == base.size() + 4 && name.starts_with(base + "-")) {
+            std::size_t number = 0;
+            if (manifest::parse_number(std::string_view(name).substr(base.size() + 1), number)) {
+                n = std::max(n, static_cast<int>(number) + 1);
+            }
+        }
+    }
     std::string id;
     int error = EEXIST;
-    for (int n = 1; n < 1000 && error == EEXIST; ++n) {
+    for (; n < 1000 && error == EEXIST; ++n) {
         // Padded, so that ids of one second sort as they were made.
         id = n == 1 ? base
                     : base + "-" +

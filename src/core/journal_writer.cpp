@@ -36,7 +36,8 @@ JournalWriter::JournalWriter(FileSystem& fs, std::string id, std::string folder,
       manifest_(std::move(manifest)) {}
 
 int JournalWriter::keep(int old_fd, const std::string& path, const struct stat& old_info,
-                        const struct stat& made, std::uint64_t hash, std::size_t& slot) {
+                        const struct stat& made, std::uint64_t hash, std::size_t& slot,
+                        std::uint64_t& line) {
     slot = next_slot_++;
     const std::string name = std::to_string(slot);
     // A second name for the old file costs nothing and cannot run out of space; the file is
@@ -60,7 +61,7 @@ int JournalWriter::keep(int old_fd, const std::string& path, const struct stat& 
         kept.new_mtime_sec = made.st_mtim.tv_sec;
         kept.new_mtime_nsec = made.st_mtim.tv_nsec;
         kept.new_hash = hash;
-        error = append_durably(manifest::kept_line(kept));
+        error = append(manifest::kept_line(kept), line);
         if (error != 0) {
             fs_.unlinkat(folder_fd_.get(), name, 0);
         }
@@ -110,15 +111,25 @@ int JournalWriter::copy(int old_fd, const std::string& name) {
     return error;
 }
 
-int JournalWriter::append_durably(const std::string& line) {
-    std::uint64_t mine;
-    {
-        const std::lock_guard lock(append_mutex_);
-        if (const int error = write_all(fs_, manifest_.get(), line + '\n')) {
-            return error;
-        }
-        mine = ++appended_;
+int JournalWriter::append(const std::string& line, std::uint64_t& number) {
+    const std::lock_guard lock(append_mutex_);
+    if (const int error = write_all(fs_, manifest_.get(), line + '\n')) {
+        return error;
     }
+    number = ++appended_;
+    return 0;
+}
+
+int JournalWriter::make_durable(std::size_t slot, std::uint64_t mine) {
+    if (const int error = sync_through(mine)) {
+        drop(slot);
+        lose(error);
+        return error;
+    }
+    return 0;
+}
+
+int JournalWriter::sync_through(std::uint64_t mine) {
     const std::lock_guard lock(sync_mutex_);
     if (synced_ >= mine) {
         return sync_error_;  // another thread's sync covered this line

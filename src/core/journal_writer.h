@@ -30,10 +30,13 @@ class JournalWriter {
 
     /// Keeps the file open as `old_fd` (a hard link to it where the journal is on the same file
     /// system, a synced copy where not) and records it with `made`, the new file about to take
-    /// its place at `path`, whose content hashes to `hash`. Returns 0 once both are on disk, or
-    /// the errno that stopped it: then the file cannot be undone, and is counted as lost.
+    /// its place at `path`, whose content hashes to `hash`, as the manifest's `line`. Returns
+    /// 0, or the errno that stopped it: then the file cannot be undone, and is counted as lost.
     int keep(int old_fd, const std::string& path, const struct stat& old_info,
-             const struct stat& made, std::uint64_t hash, std::size_t& slot);
+             const struct stat& made, std::uint64_t hash, std::size_t& slot, std::uint64_t& line);
+    /// Waits until the kept file and its `line` are on disk; one sync serves every line
+    /// appended meanwhile by other threads. On failure the file is dropped and counted lost.
+    int make_durable(std::size_t slot, std::uint64_t line);
     /// The new file did not take the old one's place after all: the kept one goes.
     void drop(std::size_t slot);
     /// Counts a file replaced with nothing kept (the journal could not be written).
@@ -48,9 +51,11 @@ class JournalWriter {
 
   private:
     int copy(int old_fd, const std::string& name);
-    /// Appends one line to the manifest and waits until it, and the folder's new names, are on
-    /// disk; one sync serves every line appended meanwhile by other threads.
-    int append_durably(const std::string& line);
+    /// Appends one line to the manifest; gives its number.
+    int append(const std::string& line, std::uint64_t& number);
+    /// Syncs the folder and the manifest, unless a sync begun after line `mine` was written
+    /// has already done so.
+    int sync_through(std::uint64_t mine);
 
     FileSystem& fs_;
     const std::string id_;

@@ -170,7 +170,7 @@ TEST_F(UndoTest, JournalFaults) {
 }
 
 // A job stopped after its first file is taken back like any other; the journal keeps the last
-// ten jobs.
+// ten jobs, and the last is the one taken back.
 TEST_F(UndoTest, StoppedJobAndJournalLimit) {
     const std::string a = dir.write("a", "cat"), b = dir.write("b", "cat");
     start(a + ";" + b + ";", "cat|dog|\n");
@@ -185,6 +185,8 @@ TEST_F(UndoTest, StoppedJobAndJournalLimit) {
         run(a + ";", i % 2 == 0 ? "cat|dog|\n" : "dog|cat|\n");
     }
     EXPECT_EQ(jobs().size(), core::Journal::kMaxJobs);
+    undo();  // the newest job, though older ones of the same second were dropped
+    EXPECT_EQ(content(a), "dog");
 }
 
 TEST_F(UndoTest, NothingToUndo) {
