@@ -1,18 +1,27 @@
 // Runs a small job through the window on sample files in a temporary folder and saves
-// pictures for the README: the window as it stands at the end of the job, the file chooser,
-// the directory chooser and the about box. Usage: wendrel_screenshot OUTPUT_FOLDER
+// pictures for the README: the job's preview, the window as it stands at the end of the job,
+// the window after the job was undone, the file chooser, the directory chooser and the about
+// box. Usage: wendrel_screenshot OUTPUT_FOLDER
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTextStream>
 #include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
+#include <functional>
 
 #include "ui/folder_list.h"
 #include "ui/main_window.h"
@@ -55,6 +64,13 @@ void click(QWidget* target, QPoint at) {
     mouse(target, QEvent::MouseButtonRelease, at);
 }
 
+void press_key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(target, &release);
+}
+
 void double_click(QWidget* target, QPoint at) {
     click(target, at);
     mouse(target, QEvent::MouseButtonDblClick, at);
@@ -84,7 +100,34 @@ bool save(QWidget* window, const QDir& output, const char* name, QTextStream& er
     return true;
 }
 
-bool run_job(wendrel::ui::MainWindow& window, const QDir& root, QTextStream& err) {
+// Handles events until `ended` holds, then a little longer: the log and the bar paint their
+// last change within a frame of it.
+bool wait_for(const std::function<bool()>& ended, const char* what, QTextStream& err) {
+    const QDeadlineTimer deadline(30'000);
+    while (!ended()) {
+        if (deadline.hasExpired()) {
+            err << what << " did not end\n";
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    const QDeadlineTimer settled(100);
+    while (!settled.hasExpired()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+bool timer_active(const QWidget& window, const char* name) {
+    return window.findChild<QTimer*>(QString::fromLatin1(name))->isActive();
+}
+
+// Show the end of the log, as a user would scroll to it.
+void scroll_log_to_end(wendrel::ui::MainWindow& window) {
+    window.findChild<QListWidget*>(QStringLiteral("ls_status"))->scrollToBottom();
+}
+
+void fill_inputs(wendrel::ui::MainWindow& window, const QDir& root) {
     const QString docs = root.filePath(QStringLiteral("docs"));
     window.findChild<QLineEdit*>(QStringLiteral("txt_source"))
         ->setText(docs + QStringLiteral("*;"));
@@ -93,26 +136,101 @@ bool run_job(wendrel::ui::MainWindow& window, const QDir& root, QTextStream& err
     window.findChild<QLineEdit*>(QStringLiteral("txt_change"))
         ->setText(root.filePath(QStringLiteral("changes.txt")));
     window.findChild<QCheckBox*>(QStringLiteral("chk_qzpp"))->setChecked(true);
-    window.findChild<QPushButton*>(QStringLiteral("cm_start"))->click();
+}
 
-    const auto* timer1 = window.findChild<QTimer*>(QStringLiteral("timer1"));
-    const auto* timer2 = window.findChild<QTimer*>(QStringLiteral("timer2"));
-    const QDeadlineTimer deadline(30'000);
-    while (timer1->isActive() || timer2->isActive()) {
-        if (deadline.hasExpired()) {
-            err << "the job did not end\n";
-            return false;
+// Chooses `entry` in the status log's context menu, as the menu key and Return would.
+bool choose_in_log_menu(wendrel::ui::MainWindow& window, const QString& entry, QTextStream& err) {
+    bool chosen = false;
+    // The menu runs an event loop of its own and is answered from within it; the timer goes
+    // with `answer` if the menu never opens.
+    const QObject answer;
+    QTimer::singleShot(0, &answer, [&chosen, &entry] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+            return;
         }
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        for (QAction* action : menu->actions()) {
+            if (action->text() == entry && action->isEnabled()) {
+                menu->setActiveAction(action);
+                press_key(menu, Qt::Key_Return, Qt::NoModifier);
+                chosen = true;
+                return;
+            }
+        }
+        menu->close();
+    });
+    auto* log = window.findChild<QListWidget*>(QStringLiteral("ls_status"));
+    const QPoint at = log->viewport()->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, at, log->mapToGlobal(at));
+    QApplication::sendEvent(log, &event);
+    if (!chosen) {
+        err << "the status log's menu did not offer " << entry << "\n";
     }
-    // The log and the bar paint their last change within a frame of it.
-    const QDeadlineTimer settled(100);
-    while (!settled.hasExpired()) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return chosen;
+}
+
+// The job's preview, opened from the log's menu (a Shift+click on 开始！ needs the keyboard's
+// own state, which events sent to a widget do not set); it is shown once its dry run has
+// ended, with the first file it would change chosen and that file's diff below the list.
+bool save_preview(wendrel::ui::MainWindow& window, const QDir& output, QTextStream& err) {
+    if (!choose_in_log_menu(window, QStringLiteral("预览"), err)) {
+        return false;
     }
-    // Show the end of the log, as a user would scroll to it.
-    window.findChild<QListWidget*>(QStringLiteral("ls_status"))->scrollToBottom();
+    QWidget* preview = open_window("fm_preview");
+    if (!preview) {
+        err << "the preview did not open\n";
+        return false;
+    }
+    // Its only timer paces the dry run.
+    const QList<QTimer*> pacing = preview->findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
+    const bool ended = wait_for(
+        [&pacing] {
+            return std::none_of(pacing.begin(), pacing.end(),
+                                [](const QTimer* timer) { return timer->isActive(); });
+        },
+        "the preview's dry run", err);
+    const auto* targets = preview->findChild<QTreeWidget*>(QStringLiteral("ls_targets"));
+    const auto* diff = preview->findChild<QTextEdit*>(QStringLiteral("txt_diff"));
+    const bool shown = ended && targets->currentItem() && !diff->document()->isEmpty();
+    if (ended && !shown) {
+        err << "the preview shows no change\n";
+    }
+    const bool saved = shown && save(preview, output, "preview.png", err);
+    auto* close = preview->findChild<QPushButton*>(QStringLiteral("cm_close"));
+    click(close, close->rect().center());
+    return saved;
+}
+
+bool run_job(wendrel::ui::MainWindow& window, QTextStream& err) {
+    window.findChild<QPushButton*>(QStringLiteral("cm_start"))->click();
+    if (!wait_for(
+            [&window] {
+                return !timer_active(window, "timer1") && !timer_active(window, "timer2");
+            },
+            "the job", err)) {
+        return false;
+    }
+    scroll_log_to_end(window);
     return true;
+}
+
+// Ctrl+Z right after the job, in the field that has the focus, takes the job back.
+bool save_undo(wendrel::ui::MainWindow& window, const QDir& output, QTextStream& err) {
+    QWidget* field = window.focusWidget();
+    if (!qobject_cast<QLineEdit*>(field)) {
+        err << "no field has the focus after the job\n";
+        return false;
+    }
+    press_key(field, Qt::Key_Z, Qt::ControlModifier);
+    if (!timer_active(window, "undo_timer")) {
+        err << "Ctrl+Z did not start an undo\n";
+        return false;
+    }
+    if (!wait_for([&window] { return !timer_active(window, "undo_timer"); }, "the undo", err)) {
+        return false;
+    }
+    scroll_log_to_end(window);
+    return save(&window, output, "undo.png", err);
 }
 
 // The file chooser in target mode, opened on the sample folder with one file clicked.
@@ -189,12 +307,19 @@ int main(int argc, char* argv[]) {
     }
     // The choosers start in the process's current folder.
     QDir::setCurrent(root.path());
+    // The jobs' journals, kept for undo, stay with the samples and never mix with the user's.
+    if (!qputenv("XDG_STATE_HOME", QFile::encodeName(root.filePath(QStringLiteral("state"))))) {
+        err << "cannot set XDG_STATE_HOME\n";
+        return 1;
+    }
 
     wendrel::ui::MainWindow window;
     window.show();
-    const bool ok = run_job(window, root, err) && save(&window, output, "screenshot.png", err) &&
-                    save_file_chooser(window, root, output, err) &&
-                    save_dir_chooser(window, root, output, err) &&
-                    save_about_box(window, output, err);
+    fill_inputs(window, root);
+    const bool ok =
+        save_preview(window, output, err) && run_job(window, err) &&
+        save(&window, output, "screenshot.png", err) && save_undo(window, output, err) &&
+        save_file_chooser(window, root, output, err) &&
+        save_dir_chooser(window, root, output, err) && save_about_box(window, output, err);
     return ok ? 0 : 1;
 }
