@@ -387,11 +387,7 @@ int FileStore::find_unchanged(const std::string& path, const struct stat& loaded
 
 int FileStore::replace(const std::string& final_path, const struct stat& loaded,
                        const struct stat& now, int held, const ContentWriter& write_content) {
-    // Root may write anything; a file nobody may write stays as it is all the same.
-    if ((now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-        return EACCES;
-    }
-    if (const int error = fs_.access(final_path, W_OK)) {
+    if (const int error = may_replace(final_path, now.st_mode)) {
         return error;
     }
     // Made now, so that nothing can fail once the new file is in place.
@@ -430,6 +426,30 @@ int FileStore::replace(const std::string& final_path, const struct stat& loaded,
     // and some file systems refuse it, so its failure is not the file's failure.
     folder_syncer_.sync_after_rename(folder, folder_fd);
     return 0;
+}
+
+int FileStore::may_replace(const std::string& final_path, mode_t mode) {
+    // Root may write anything; a file nobody may write stays as it is all the same.
+    if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        return EACCES;
+    }
+    return fs_.access(final_path, W_OK);
+}
+
+int FileStore::check_writable(const std::string& path) {
+    std::string final_path;
+    struct stat info {};
+    if (const int error = fs_.realpath(path, final_path)) {
+        return error;
+    }
+    if (const int error = fs_.stat(final_path, &info)) {
+        return error;
+    }
+    if (const int error = may_replace(final_path, info.st_mode)) {
+        return error;
+    }
+    // The new file is made in the folder, and named there.
+    return fs_.access(folder_of(final_path), W_OK | X_OK);
 }
 
 int FileStore::put_in_place(int folder, const std::string& temp, const std::string& name,

@@ -50,6 +50,11 @@ class FileStore {
     /// or unread, so a load never blocks.
     int load(const std::string& path, LoadedFile& file, Purpose purpose = Purpose::read);
 
+    /// 0 when a write-back of `path` would be let through (the file's mode, and this user's
+    /// access to it and to its folder), else why not: what a dry run tells of a file it would
+    /// change.
+    int check_writable(const std::string& path);
+
     /// Opens and locks a regular file for rewriting, as load() does, without reading it.
     int hold(const std::string& path, LoadedFile& file);
 
@@ -85,6 +90,9 @@ class FileStore {
 
     /// True for a name of the form every write-back gives its new file until it is renamed.
     static bool is_temp_name(std::string_view name);
+
+    /// The file's own part of check_writable().
+    int may_replace(const std::string& final_path, mode_t mode);
 
     /// Where a write-back's bytes go: the new file, and the hash the journal records of it.
     struct Sink;

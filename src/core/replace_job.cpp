@@ -317,9 +317,13 @@ void ReplaceJob::finish_file() {
             const std::string before = std::exchange(preview_before_, std::string());
             observer_.preview_ready(path, before, loaded_.content, replacements_);
         }
+        // A file the real run could not write is told as the failure it would be.
+        const int error = replacements_ == 0 ? 0 : store_.check_writable(path);
         report(path,
-               replacements_ == 0 ? JobObserver::Outcome::unchanged : JobObserver::Outcome::changed,
-               0, replacements_);
+               replacements_ == 0 ? JobObserver::Outcome::unchanged
+               : error != 0       ? JobObserver::Outcome::failed
+                                  : JobObserver::Outcome::changed,
+               error, replacements_);
         return;
     }
     if (replacements_ == 0 || (streamed && !streamed->found.changes)) {

@@ -180,18 +180,21 @@ TEST_F(ReplaceJobTest, PreviewShowsWhatTheRealRunWrites) {
     for (const std::string records :
          {"cat|dog|\r\ndog|cow|\r\nco|\xe7\x8c\xab|\r\n", "at|a|\r\n"}) {
         const std::string a = dir.write("a", "cat dog\r\ncatcat\n"), b = dir.write("b", "bird");
-        const std::string x = dir.write("x", "cat"),
-                          source = a + ";" + b + ";" + x + ";" + dir / "gone;";
+        // r cannot be written: the preview says it would fail, as the real run then does.
+        const std::string x = dir.write("x", "cat"), r = dir.write("r", "cat", 0444),
+                          source = a + ";" + b + ";" + x + ";" + r + ";" + dir / "gone;";
         std::vector<std::string> plain_calls;
         for (const bool preview : {false, true}) {
             obs = RecordingObserver();
             job.start({source, x + ";", lists.write("list.txt", records), {}, true, preview});
             run_ticks(job);
-            EXPECT_EQ(obs.previews.size(), preview ? 2U : 0U);
+            EXPECT_EQ(obs.previews.size(), preview ? 3U : 0U);
             plain_calls = preview ? plain_calls : obs.calls;
         }
         EXPECT_EQ(obs.calls, plain_calls);
-        const auto previews = obs.previews;
+        auto previews = obs.previews;
+        const core::messages::Tally foreseen = obs.tally;
+        previews.erase(r);
         EXPECT_EQ(previews.at(b).before + previews.at(b).after, "birdbird");
         EXPECT_EQ(previews.at(a).before + content(x), "cat dog\r\ncatcat\ncat");
         run(source, records, x + ";");
@@ -202,6 +205,9 @@ TEST_F(ReplaceJobTest, PreviewShowsWhatTheRealRunWrites) {
         }
         EXPECT_EQ(replacements, obs.tally.replacements);
         EXPECT_EQ(obs.tally.changed, 1U);
+        EXPECT_EQ(content(r), "cat");
+        EXPECT_EQ(std::tuple(foreseen.changed, foreseen.failed),
+                  std::tuple(obs.tally.changed, obs.tally.failed));
     }
 }
 
