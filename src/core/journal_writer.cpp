@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
@@ -46,7 +47,7 @@ int JournalWriter::keep(int old_fd, const std::string& path, const struct stat& 
     int error = fs_.linkat(AT_FDCWD, self, folder_fd_.get(), name, AT_SYMLINK_FOLLOW);
     if (error != 0) {
         // Another file system (EXDEV), a file this user may not link, or no /proc.
-        error = copy(old_fd, name);
+        error = copy(old_fd, static_cast<std::uint64_t>(old_info.st_size), name);
     }
     if (error == 0) {
         KeptFile kept;
@@ -74,7 +75,7 @@ int JournalWriter::keep(int old_fd, const std::string& path, const struct stat& 
     return 0;
 }
 
-int JournalWriter::copy(int old_fd, const std::string& name) {
+int JournalWriter::copy(int old_fd, std::uint64_t size, const std::string& name) {
     const int fd = fs_.openat(folder_fd_.get(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                               S_IRUSR | S_IWUSR);
     if (fd < 0) {
@@ -86,7 +87,9 @@ int JournalWriter::copy(int old_fd, const std::string& name) {
     if (at < 0) {
         error = static_cast<int>(-at);
     }
-    std::string block(1 << 20, '\0');
+    // No larger than the file (and one byte to see its end): most files are small, and a
+    // buffer is made for each.
+    std::string block(std::min<std::uint64_t>(size + 1, 1 << 20), '\0');
     while (error == 0) {
         const long n = fs_.read(old_fd, block.data(), block.size());
         if (n == -EINTR) {

@@ -50,7 +50,7 @@ class JournalWriter {
     int first_error() const { return first_error_; }
 
   private:
-    int copy(int old_fd, const std::string& name);
+    int copy(int old_fd, std::uint64_t size, const std::string& name);
     /// Appends one line to the manifest; gives its number.
     int append(const std::string& line, std::uint64_t& number);
     /// Syncs the folder and the manifest, unless a sync begun after line `mine` was written
