@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <string_view>
 
+#include "failure_reason.h"
 #include "file_system.h"
 #include "journal_job.h"
+#include "messages.h"
 
 namespace wendrel::core {
 namespace {
@@ -165,6 +167,23 @@ void JournalWriter::lose(int error) {
     ++lost_;
     int none = 0;
     first_error_.compare_exchange_strong(none, error);
+}
+
+std::vector<std::string> JournalWriter::close(std::unique_ptr<JournalWriter>& writer,
+                                              int journal_error, std::size_t changed) {
+    std::vector<std::string> lines;
+    if (writer) {
+        writer->finish();
+        if (writer->lost() != 0) {
+            lines = {messages::not_undoable(writer->lost()), reason_line(writer->first_error())};
+        } else if (writer->kept() != 0) {
+            lines = {messages::undo_available(writer->id())};
+        }
+        writer.reset();
+    } else if (journal_error != 0 && changed != 0) {
+        lines = {messages::not_undoable(changed), reason_line(journal_error)};
+    }
+    return lines;
 }
 
 void JournalWriter::finish() {

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "file_descriptor.h"
 
@@ -43,6 +45,12 @@ class JournalWriter {
     void lose(int error);
     /// Records the job's end. A journal that kept nothing is removed.
     void finish();
+    /// Finishes and lets go of `writer`, and gives what the job's log says of it: that the job
+    /// can be taken back, or how many of its `changed` files cannot, and why (a reason line
+    /// follows); nothing for a job that kept nothing. `journal_error` is why there is no
+    /// writer (0: none was asked for).
+    static std::vector<std::string> close(std::unique_ptr<JournalWriter>& writer, int journal_error,
+                                          std::size_t changed);
 
     std::size_t kept() const { return kept_; }
     std::size_t lost() const { return lost_; }

@@ -517,18 +517,9 @@ void ReplaceJob::end_job(std::string_view closing) {
 void ReplaceJob::close_journal() {
     // Every write-back has ended by now: nothing else uses the journal.
     store_.set_journal(nullptr);
-    if (journal_) {
-        journal_->finish();
-        if (journal_->lost() != 0) {
-            status(messages::not_undoable(journal_->lost()));
-            observer_.add_status_line(reason_line(journal_->first_error()));
-        } else if (journal_->kept() != 0) {
-            status(messages::undo_available(journal_->id()));
-        }
-        journal_.reset();
-    } else if (journal_error_ != 0 && tally_.changed != 0) {
-        status(messages::not_undoable(tally_.changed));
-        observer_.add_status_line(reason_line(journal_error_));
+    const auto lines = JournalWriter::close(journal_, journal_error_, tally_.changed);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        i == 0 ? status(lines[i]) : observer_.add_status_line(lines[i]);  // then its reason
     }
 }
 

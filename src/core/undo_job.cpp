@@ -224,18 +224,9 @@ void UndoJob::end(std::string_view closing) {
     status(closing);
     status(messages::undo_summary(tally_));
     observer_.summary_added(tally_);
-    if (writer_) {
-        writer_->finish();
-        if (writer_->lost() != 0) {
-            status(messages::not_undoable(writer_->lost()));
-            observer_.add_status_line(reason_line(writer_->first_error()));
-        } else if (writer_->kept() != 0) {
-            status(messages::undo_available(writer_->id()));
-        }
-        writer_.reset();
-    } else if (tally_.changed != 0) {
-        status(messages::not_undoable(tally_.changed));
-        observer_.add_status_line(reason_line(journal_error_));
+    const auto lines = JournalWriter::close(writer_, journal_error_, tally_.changed);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        i == 0 ? status(lines[i]) : observer_.add_status_line(lines[i]);  // then its reason
     }
     observer_.set_inputs_locked(false);
 }
