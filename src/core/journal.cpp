@@ -297,8 +297,6 @@ int Journal::read(const std::string& id, JournalJob& job) {
             if (second != std::string_view::npos) {
                 job.undoes = rest.substr(second + 1);
             }
-        } else if (word == "lost") {
-            manifest::parse_number(rest, job.lost);
         } else if (word == "ended") {
             job.ended = true;
         } else if (word == "undone") {

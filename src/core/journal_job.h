@@ -27,8 +27,6 @@ struct JournalJob {
     std::string undone_by;     // the undo that took this job back, if any
     /// Files put in place and kept; a file whose new version never took its name is left out.
     std::vector<KeptFile> files;
-    /// Files the job replaced without keeping the old one (the journal could not be written).
-    std::size_t lost = 0;
     bool ended = false;  // false: the job is still running, or was killed
 };
 

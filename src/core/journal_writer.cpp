@@ -200,11 +200,7 @@ void JournalWriter::finish() {
         fs_.unlinkat(AT_FDCWD, folder_, AT_REMOVEDIR);
         return;
     }
-    std::string line = "ended";
-    if (lost_ != 0) {
-        line = "lost\t" + std::to_string(lost_) + "\n" + line;
-    }
-    if (write_all(fs_, manifest_.get(), line + '\n') == 0) {
+    if (write_all(fs_, manifest_.get(), "ended\n") == 0) {
         fs_.fsync(manifest_.get());
     }
 }

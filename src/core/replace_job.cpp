@@ -393,8 +393,7 @@ void ReplaceJob::flush_reports(bool wait) {
     while (!reports_.empty()) {
         Report& next = reports_.front();
         if (next.write) {
-            const auto result = wait ? std::optional<int>(writer_->wait(*next.write))
-                                     : writer_->take_result(*next.write);
+            const auto result = writer_->result(*next.write, wait);
             if (!result) {
                 return;
             }

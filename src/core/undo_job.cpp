@@ -160,8 +160,7 @@ void UndoJob::flush(bool wait) {
     while (!reports_.empty()) {
         Report& next = reports_.front();
         if (next.write) {
-            const auto result = wait ? std::optional<int>(writer_queue_->wait(*next.write))
-                                     : writer_queue_->take_result(*next.write);
+            const auto result = writer_queue_->result(*next.write, wait);
             if (!result) {
                 return;
             }

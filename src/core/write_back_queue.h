@@ -58,6 +58,10 @@ class WriteBackQueue {
     std::optional<int> take_result(Ticket ticket);
     /// Waits for the write to finish and hands out its result.
     int wait(Ticket ticket);
+    /// wait() when `wait`, else take_result().
+    std::optional<int> result(Ticket ticket, bool wait) {
+        return wait ? std::optional<int>(this->wait(ticket)) : take_result(ticket);
+    }
     /// Whether a queued or running write is about the file `info` describes: a file named twice
     /// is loaded again only after its first rewrite is in place.
     bool writing_file(const struct stat& info);
