@@ -54,20 +54,27 @@ inline pid_t start_batch(std::vector<std::string> args, const std::string& out,
     const char* state_home = std::getenv("XDG_STATE_HOME");
     std::string state = "XDG_STATE_HOME=" + std::string(state_home ? state_home : "/dev/null");
     char* envp[] = {locale.data(), asan.data(), state.data(), nullptr};
+    // Emptied before the child exists: a caller that waits for the first line never reads the
+    // last run's output and signals a child that has not yet set up its handlers.
+    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-        ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        ::dup2(out_fd, 1);
+        ::dup2(err_fd, 2);
         if (in_child) {
             in_child();
         }
         ::execve(argv[0], argv.data(), envp);
         ::_exit(97);
     }
+    ::close(out_fd);
+    ::close(err_fd);
     return pid;
 }
 
-/// The exit status of `pid` as a shell gives it, or -1; one still running after 20 s is killed.
+/// The exit status of `pid`, 256 + the signal for a child a signal killed (never taken for a
+/// handled stop's 130), or -1; one still running after 20 s is killed.
 inline int wait_for(pid_t pid) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     int status = 0;
@@ -78,7 +85,7 @@ inline int wait_for(pid_t pid) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return done != pid ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return done != pid ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
 }
 
 inline const std::string kDone = "完成文件", kFailed = "未能完成文件";
