@@ -11,6 +11,8 @@ inline constexpr int kNotRegularFile = 0x10000;     // a FIFO, device or socket
 inline constexpr int kLockedByOtherJob = 0x10001;   // another Wendrel job works on the file
 inline constexpr int kAttributesNotKept = 0x10002;  // the new file could not take them
 inline constexpr int kRulesFileUtf16 = 0x10003;     // a rules file Wendrel cannot read as bytes
+/// Never shown: a rewrite found that the file already holds its new content.
+inline constexpr int kNothingToChange = 0x10004;
 }  // namespace failure
 
 /// The reason line shown under a failure line: "  原因：" and the cause, Wendrel's own causes in

@@ -12,7 +12,8 @@
 #include <set>
 
 #include "content_hash.h"
-#include "entry_pass.h"
+#include "entry_chain.h"
+#include "entry_prefilter.h"
 #include "failure_reason.h"
 #include "file_attributes.h"
 #include "file_system.h"
@@ -283,27 +284,107 @@ int FileStore::load(const std::string& path, LoadedFile& file, Purpose purpose) 
     return 0;
 }
 
-int FileStore::scan(const std::string& path, const Entry& entry, MatchOptions options,
-                    StreamResult& found, LoadedFile& file) {
+namespace {
+
+// The reads of a scan go through one buffer per thread, kept between files.
+constexpr std::size_t kScanPiece = 1 << 20;
+
+thread_local std::unique_ptr<char[]> scan_buffer;
+
+char* buffer_for_scans() {
+    if (!scan_buffer) {
+        scan_buffer.reset(new char[kScanPiece]);
+    }
+    return scan_buffer.get();
+}
+
+// Whether the file open as `fd` now holds exactly what `rules` make of the file `held` (as
+// `skip` says): where two entries undo each other, the new content may be the old one.
+int equals_source(FileSystem& fs, int held, std::uint64_t size, const JobRules& rules,
+                  const std::vector<bool>& skip, int source, bool& equal) {
+    const long at = fs.lseek(held, 0, SEEK_SET);
+    if (at < 0) {
+        return static_cast<int>(-at);
+    }
+    std::string theirs;
+    equal = true;
+    const EntryChain::Writer compare = [&](std::string_view piece) {
+        if (!equal) {
+            return 0;
+        }
+        theirs.resize(piece.size());
+        for (std::size_t got = 0; got < piece.size();) {
+            const long n = read_some(fs, source, theirs.data() + got, piece.size() - got);
+            if (n <= 0) {
+                equal = false;
+                return n < 0 ? static_cast<int>(-n) : 0;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        equal = theirs == piece;
+        return 0;
+    };
+    EntryChain chain(rules.entries, rules.options, skip);
+    const ChainResult again = chain.run(
+        size, [&](char* buffer, std::size_t want) { return read_some(fs, held, buffer, want); },
+        &compare);
+    return again.error;
+}
+
+}  // namespace
+
+int FileStore::scan(const std::string& path, const JobRules& rules, bool count, Found& found,
+                    LoadedFile& file) {
     struct stat info {};
     FileDescriptor handle;
     if (const int error = open_target(path, Purpose::rewrite, info, handle)) {
         return error;
     }
     const int fd = handle.get();
+    const auto size = static_cast<std::uint64_t>(info.st_size);
     try {
-        found = EntryPass::stream(
-            static_cast<std::uint64_t>(info.st_size),
-            [&](char* buffer, std::size_t size) { return read_some(fs_, fd, buffer, size); }, entry,
-            options);
+        char* buffer = buffer_for_scans();
+        EntryPrefilter::Scan look(rules.prefilter);
+        for (std::uint64_t taken = 0; taken < size;) {
+            const long got = read_some(
+                fs_, fd, buffer,
+                static_cast<std::size_t>(std::min<std::uint64_t>(kScanPiece, size - taken)));
+            if (got <= 0) {
+                return got < 0 ? static_cast<int>(-got) : EAGAIN;  // shrank while being read
+            }
+            look.feed({buffer, static_cast<std::size_t>(got)});
+            taken += static_cast<std::uint64_t>(got);
+        }
+        if (const long more = read_some(fs_, fd, buffer, 1); more != 0) {
+            return more < 0 ? static_cast<int>(-more) : EAGAIN;  // grew while being read
+        }
+        look.finish();
+        found.skip.assign(rules.entries.size(), true);
+        found.any = false;
+        for (std::size_t k = 0; k < rules.entries.size(); ++k) {
+            found.skip[k] = !look.may_apply()[k];
+            found.any = found.any || look.may_apply()[k];
+        }
+        found.counted = ChainResult{};
+        found.counted.counts.assign(rules.entries.size(), 0);
+        found.counted.size = size;
+        if (count && found.any) {
+            if (const long at = fs_.lseek(fd, 0, SEEK_SET); at < 0) {
+                return static_cast<int>(-at);
+            }
+            EntryChain chain(rules.entries, rules.options, found.skip);
+            found.counted = chain.run(
+                size, [&](char* into, std::size_t want) { return read_some(fs_, fd, into, want); });
+            if (found.counted.error != 0) {
+                return found.counted.error;
+            }
+        }
     } catch (const std::bad_alloc&) {
         return ENOMEM;
     }
-    if (found.error == 0) {
-        file.info = info;
-        file.held = std::move(handle);
-    }
-    return found.error;
+    file.info = info;
+    file.held = std::move(handle);
+    return 0;
 }
 
 int FileStore::write_back(const std::string& path, const NewContent& content,
@@ -334,23 +415,58 @@ int FileStore::write_back(const std::string& path, const NewContent& content,
         if (at < 0) {
             return static_cast<int>(-at);
         }
-        return replace(final_path, loaded, now, held, [&](Sink& out) {
-            const EntryPass::Writer write = [&](std::string_view piece) {
+        const JobRules& rules = *rewrite->rules;
+        FileRewrite::Made& made = *rewrite->made;
+        made.written = false;
+        const int error = replace(final_path, loaded, now, held, [&](Sink& out) {
+            const auto size = static_cast<std::uint64_t>(loaded.st_size);
+            ContentHash source;
+            const EntryChain::Writer write = [&](std::string_view piece) {
                 return write_all(out, piece);
             };
             try {
-                const StreamResult made = EntryPass::stream(
-                    static_cast<std::uint64_t>(loaded.st_size),
-                    [&](char* buffer, std::size_t size) {
-                        return read_some(fs_, held, buffer, size);
+                EntryChain chain(rules.entries, rules.options, rewrite->skip);
+                made.chain = chain.run(
+                    size,
+                    [&](char* buffer, std::size_t want) {
+                        const long got = read_some(fs_, held, buffer, want);
+                        if (got > 0) {
+                            source.add({buffer, static_cast<std::size_t>(got)});
+                        }
+                        return got;
                     },
-                    rewrite->entry, rewrite->options, &write);
-                // Another count than the scan found means the file is no longer what was read.
-                return made.error != 0 ? made.error : made.count != rewrite->count ? ESTALE : 0;
+                    &write);
+                if (made.chain.error != 0) {
+                    return made.chain.error;
+                }
+                if (made.chain.changing_stages == 0) {
+                    return failure::kNothingToChange;  // every match replaced by itself
+                }
+                if (made.chain.changing_stages == 1 || made.chain.size != size ||
+                    out.hash.value() != source.value()) {
+                    return 0;
+                }
+                // Entries that may have undone each other: only the bytes can tell.
+                FileDescriptor again(
+                    fs_, fs_.open("/proc/self/fd/" + std::to_string(held), O_RDONLY | O_CLOEXEC));
+                if (!again) {
+                    return -again.get();
+                }
+                bool equal = false;
+                if (const int error =
+                        equals_source(fs_, held, size, rules, rewrite->skip, again.get(), equal)) {
+                    return error;
+                }
+                return equal ? failure::kNothingToChange : 0;
             } catch (const std::bad_alloc&) {
                 return ENOMEM;
             }
         });
+        if (error == failure::kNothingToChange) {
+            return 0;
+        }
+        made.written = error == 0;
+        return error;
     }
     if (const auto* copy = std::get_if<FileCopy>(&content)) {
         return replace(final_path, loaded, now, held,

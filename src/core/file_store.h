@@ -20,7 +20,6 @@ namespace wendrel::core {
 
 class FileSystem;
 class JournalWriter;
-struct StreamResult;
 
 /// A target's content as loaded, with what is needed to write it back safely.
 struct LoadedFile {
@@ -61,11 +60,18 @@ class FileStore {
     /// Every later write-back keeps the file it replaces in `journal` first (null: none).
     void set_journal(JournalWriter* journal) { journal_ = journal; }
 
-    /// Runs one entry over a regular file while reading it once, without holding it in
-    /// memory or writing anything (EntryPass::stream): `found` tells what a rewrite would do.
-    /// Refuses what load() refuses, and holds the file as a load for rewriting does: `file`
-    /// gets its info and descriptor, and no content.
-    int scan(const std::string& path, const Entry& entry, MatchOptions options, StreamResult& found,
+    /// What one look at a target found, before any write.
+    struct Found {
+        std::vector<bool> skip;  // per entry: it cannot make a replacement in the file
+        bool any = false;        // some entry may make one
+        ChainResult counted;     // with `count`: what the entries make of the file
+    };
+    /// Reads a regular file once through the job's prefilter (EntryPrefilter), and, with
+    /// `count` and when some entry may apply, once more through its entries (EntryChain)
+    /// without writing anything, never holding the file in memory. Refuses what load()
+    /// refuses, and holds the file as a load for rewriting does: `file` gets its info and
+    /// descriptor, and no content.
+    int scan(const std::string& path, const JobRules& rules, bool count, Found& found,
              LoadedFile& file);
 
     /// Replaces the file's content atomically: an unnamed new file beside the final target of
@@ -73,7 +79,8 @@ class FileStore {
     /// folder is synced. A file that already holds the new content is left untouched.
     /// Refuses (and changes nothing) when the file is not writable or no longer the one that
     /// was loaded (`loaded` is LoadedFile::info, `held` its descriptor, or -1 to open and lock
-    /// the file here). A FileRewrite is made from the file itself, read again through `held`.
+    /// the file here). A FileRewrite is made from the file itself, read again through `held`,
+    /// and is not put in place when it is the file as it was.
     int write_back(const std::string& path, const NewContent& content, const struct stat& loaded,
                    int held = -1);
 

@@ -1,21 +1,41 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "entry.h"
+#include "entry_chain.h"
+#include "entry_prefilter.h"
 #include "match_options.h"
 #include "spliced_text.h"
 
 namespace wendrel::core {
 
-/// A file's new content as the file itself with one entry applied while it is copied: a job
-/// of one entry never holds a file in memory.
+/// A job's entries and how they match, shared by every file it rewrites.
+struct JobRules {
+    JobRules(std::vector<Entry> list, MatchOptions match)
+        : entries(std::move(list)), options(match), prefilter(entries, options) {}
+
+    const std::vector<Entry> entries;
+    const MatchOptions options;
+    const EntryPrefilter prefilter;
+};
+
+/// A file's new content as the file itself flowing through the job's entries while it is
+/// copied (EntryChain): no job holds a file in memory.
 struct FileRewrite {
-    Entry entry;
-    MatchOptions options;
-    std::size_t count = 0;  // replacements the copy must make, as found when the file was read
+    std::shared_ptr<const JobRules> rules;
+    std::vector<bool> skip;  // the entries found unable to make a replacement in the file
+    /// What the copy made, once the write-back has ended: the file is left as it was when
+    /// nothing changed (`written` false), as when the entries put back what they took out.
+    struct Made {
+        ChainResult chain;
+        bool written = false;
+    };
+    std::shared_ptr<Made> made = std::make_shared<Made>();
 };
 
 /// A file's new content as a copy of another file: an undo puts a kept old file back.
@@ -32,7 +52,7 @@ inline std::size_t footprint(const NewContent& content) {
         return text->footprint();
     }
     if (const auto* rewrite = std::get_if<FileRewrite>(&content)) {
-        return rewrite->entry.replace.size();
+        return rewrite->skip.size();
     }
     return std::get<FileCopy>(content).from.size();
 }

@@ -104,6 +104,7 @@ void ReplaceJob::start(const JobInputs& inputs) {
             observer_.preparation_failed();
             return;
         }
+        rules_ = std::make_shared<const JobRules>(replace_list_, options_);
         status(messages::kSourceRead);
         // Before any target, so that a job whose rules were not meant can still be stopped.
         for (const auto& warning : warnings) {
@@ -219,26 +220,25 @@ bool ReplaceJob::tick_timer1() {
         loaded_ = LoadedFile{};
         replacements_ = 0;
         entry_cursor_ = 0;
-        if (replace_list_.size() == 1 && !dry_run_) {
-            // One entry: run while the file is read, so that no file is held whole.
-            StreamResult found;
-            if (const int error =
-                    store_.scan(path, replace_list_.front(), options_, found, loaded_)) {
-                report(path, JobObserver::Outcome::failed, error);
+        if (!preview_) {
+            // One look tells which entries can apply; the file flows through them when it is
+            // written back (a dry run counts them now), and is never held whole.
+            Streamed streamed;
+            if (const int error = store_.scan(path, *rules_, dry_run_, streamed.found, loaded_)) {
+                report(path, JobObserver::Outcome::failed, error);  // timer1 stays on
                 return true;
             }
-            form_ = Streamed{found};
+            if (dry_run_) {
+                loaded_.held.close();  // a dry run writes nothing, so it keeps no file from a job
+            }
+            form_ = std::move(streamed);
         } else {
-            // A dry run writes nothing, so it takes no file from a job that writes.
-            const auto purpose = dry_run_ ? FileStore::Purpose::read : FileStore::Purpose::rewrite;
-            if (const int error = store_.load(path, loaded_, purpose)) {
+            if (const int error = store_.load(path, loaded_, FileStore::Purpose::read)) {
                 report(path, JobObserver::Outcome::failed, error);  // timer1 stays on
                 return true;
             }
             form_ = Held{};
-            if (preview_) {
-                preview_before_ = loaded_.content;
-            }
+            preview_before_ = loaded_.content;
         }
         if (replace_list_.empty()) {
             finish_file();  // nothing to apply: the file is left as it is
@@ -267,23 +267,16 @@ bool ReplaceJob::tick_timer2() {
             return submit_finished();
         }
         const Entry& entry = replace_list_[entry_cursor_];
-        const bool last = entry_cursor_ + 1 == replace_list_.size();
         std::size_t made = 0;
-        std::vector<Splice> runs;
-        std::optional<std::size_t> planned;
         if (const auto* streamed = std::get_if<Streamed>(&form_)) {
-            made = streamed->found.count;
-        } else if (last && !dry_run_ &&
-                   (planned = pass_.plan(loaded_.content, entry, options_, runs))) {
-            // The last pass over a file that will be written is only planned: its result goes
-            // to the file straight from the runs, with no second copy of a large file in memory.
-            made = *planned;
-            form_ = LastPassPlanned{std::move(runs)};
+            made = streamed->found.counted.counts[entry_cursor_];
         } else {
             made = pass_.apply(loaded_.content, entry, options_, MemoryLimit::largest_held());
         }
         replacements_ += made;
-        observer_.entry_applied(targets_[file_cursor_ - 1], entry_cursor_, made);
+        if (dry_run_) {
+            observer_.entry_applied(targets_[file_cursor_ - 1], entry_cursor_, made);
+        }
         set_progress_value(progress_value_ + static_cast<double>(loaded_.info.st_size));
         ++entry_cursor_;
         if (entry_cursor_ >= replace_list_.size()) {
@@ -326,32 +319,27 @@ void ReplaceJob::finish_file() {
                error, replacements_);
         return;
     }
-    if (replacements_ == 0 || (streamed && !streamed->found.changes)) {
+    if (!streamed->found.any) {
         hand_to_timer1();
         loaded_.held.close();  // found unchanged: another job may have it now
         report(path, JobObserver::Outcome::unchanged);
         return;
     }
-    NewContent text = SplicedText();
-    if (streamed) {
-        text = FileRewrite{replace_list_.back(), options_, streamed->found.count};
-    } else if (auto* planned = std::get_if<LastPassPlanned>(&form)) {
-        text = SplicedText(std::move(loaded_.content), replace_list_.back().replace,
-                           std::move(planned->runs));
-    } else {
-        text = SplicedText(std::move(loaded_.content));
-    }
+    FileRewrite rewrite{rules_, streamed->found.skip};
+    auto made = rewrite.made;
     if (writer_) {
         // timer2 stays on until the writer threads have room for the file.
-        form_ = Finished{std::move(text)};
+        form_ = Finished{std::move(rewrite), std::move(made)};
         submit_finished();
         return;
     }
     hand_to_timer1();
-    const int error = store_.write_back(path, text, loaded_.info, loaded_.held.get());
+    const int error = store_.write_back(path, rewrite, loaded_.info, loaded_.held.get());
     loaded_.held.close();
-    report(path, error == 0 ? JobObserver::Outcome::changed : JobObserver::Outcome::failed, error,
-           replacements_);
+    Report done{path, JobObserver::Outcome::changed, error, 0, std::nullopt, std::move(made)};
+    settle(done);
+    reports_.push_back(std::move(done));
+    flush_ready_reports();
 }
 
 bool ReplaceJob::submit_finished() {
@@ -361,15 +349,16 @@ bool ReplaceJob::submit_finished() {
     if (!ticket) {
         return false;
     }
+    auto made = std::move(finished.made);
     form_ = Held{};
     hand_to_timer1();
-    reports_.push_back(Report{path, JobObserver::Outcome::changed, 0, replacements_, ticket});
+    reports_.push_back(Report{path, JobObserver::Outcome::changed, 0, 0, ticket, std::move(made)});
     return true;
 }
 
 void ReplaceJob::report(const std::string& path, JobObserver::Outcome outcome, int error,
                         std::size_t replacements) {
-    reports_.push_back(Report{path, outcome, error, replacements, std::nullopt});
+    reports_.push_back(Report{path, outcome, error, replacements, std::nullopt, nullptr});
     flush_ready_reports();
 }
 
@@ -400,14 +389,25 @@ void ReplaceJob::flush_reports(bool wait) {
             // Kept with the report before its line is made, so that a flush that fails
             // there can be made again: the queue hands each result out only once.
             next.write.reset();
-            if (*result != 0) {
-                next.outcome = JobObserver::Outcome::failed;
-                next.error = *result;
-            }
+            next.error = *result;
+            settle(next);
         }
         add_report_line(next);
         reports_.pop_front();
     }
+}
+
+// A rewrite's outcome once its write-back has ended with `report.error`: what the write-back
+// thread wrote in `made` is read only after the queue handed the result over.
+void ReplaceJob::settle(Report& report) {
+    if (report.error != 0) {
+        report.outcome = JobObserver::Outcome::failed;
+    } else if (report.made && !report.made->written) {
+        report.outcome = JobObserver::Outcome::unchanged;
+    } else if (report.made) {
+        report.replacements = report.made->chain.total();
+    }
+    report.made.reset();
 }
 
 void ReplaceJob::add_report_line(const Report& report) {

@@ -93,10 +93,8 @@ class ReplaceJob {
     const std::vector<Entry>& replace_list() const { return replace_list_; }
     const std::vector<std::string>& except_list() const { return except_list_; }
     const std::vector<std::string>& targets() const { return targets_.paths(); }
-    /// Content of the file being worked on. The last entry's pass over a file that is written
-    /// back leaves it as it was: that pass's result goes to the file without being gathered
-    /// here first. In a job of one entry that writes, the file is not held at all and this is
-    /// empty.
+    /// Content of the file being worked on, as the entries so far made it: only a preview holds
+    /// it. Every other job streams each file through its entries and holds none.
     const std::string& file_text() const { return loaded_.content; }
     double progress_value() const { return progress_value_; }
     double progress_max() const { return progress_max_; }
@@ -125,6 +123,8 @@ class ReplaceJob {
     /// flush_reports(false) that leaves a line it cannot make for a later flush; never throws.
     void flush_ready_reports();
     struct Report;
+    /// Takes a finished write-back's outcome into its report.
+    void settle(Report& report);
     /// The target's line (and a failure's reason line), counted for the closing summary.
     void add_report_line(const Report& report);
     /// Ends the job once every target's line is added; false while a write-back is in flight.
@@ -146,6 +146,9 @@ class ReplaceJob {
         int error = 0;  // a failure's cause: an errno, or one of failure::k…
         std::size_t replacements = 0;
         std::optional<WriteBackQueue::Ticket> write;
+        /// A rewrite's own account, once its write-back has ended: what it replaced, and
+        /// whether the file changed at all.
+        std::shared_ptr<FileRewrite::Made> made;
     };
 
     JobObserver& observer_;
@@ -168,23 +171,21 @@ class ReplaceJob {
     std::size_t entry_cursor_ = 0;  // next entry to apply to the loaded file
     LoadedFile loaded_;
     std::size_t replacements_ = 0;  // made in the loaded file so far
-    // The form the loaded file is in. Held: loaded_.content is the text and each pass
-    // rewrites it. LastPassPlanned: the last pass was only planned, its result is runs of
-    // loaded_.content and of the last entry's replacement, written straight to the file.
-    // Streamed: a job of one entry ran it while reading the file, which is not held; the
-    // write-back runs it again while copying the file. Finished: every entry is applied and
-    // the new content waits for room among the write-backs.
+    // The form the loaded file is in. Held: a preview's loaded_.content is the text and each
+    // pass rewrites it. Streamed: the file was looked at once (and, in a dry run, counted
+    // through the entries) and is not held; its write-back runs the entries while copying it.
+    // Finished: every entry's tick is made and the new content waits for room among the
+    // write-backs.
     struct Held {};
-    struct LastPassPlanned {
-        std::vector<Splice> runs;
-    };
     struct Streamed {
-        StreamResult found;
+        FileStore::Found found;
     };
     struct Finished {
         NewContent text;
+        std::shared_ptr<FileRewrite::Made> made;
     };
-    std::variant<Held, LastPassPlanned, Streamed, Finished> form_;
+    std::variant<Held, Streamed, Finished> form_;
+    std::shared_ptr<const JobRules> rules_;  // replace_list_ and options_, as files share them
 
     // Keeps what the job replaces; null when it cannot be undone (journal_error_ says why,
     // or 0 when none was asked for).

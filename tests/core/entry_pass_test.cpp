@@ -19,9 +19,13 @@ using core::MatchOptions;
 constexpr MatchOptions kOff{false, false}, kWhole{true, false}, kCase{false, true};
 
 // The case as a test prints it when a form goes wrong.
-static std::string case_of(const std::string& content, const Entry& entry, MatchOptions options) {
-    return ::testing::PrintToString(
-        std::tuple(content, entry.find, entry.replace, options.whole_word, options.match_case));
+static std::string case_of(const std::string& content, const std::vector<Entry>& entries,
+                           MatchOptions options) {
+    std::string text = ::testing::PrintToString(content);
+    for (const Entry& entry : entries) {
+        text += " " + ::testing::PrintToString(std::tuple(entry.find, entry.replace));
+    }
+    return text + (options.whole_word ? " whole" : "") + (options.match_case ? " case" : "");
 }
 
 TEST(EntryPass, ScanCasesGiveTheRuleResult) {
@@ -40,8 +44,10 @@ TEST(EntryPass, ScanCasesGiveTheRuleResult) {
         {"Az aZ @[`{", {{"az", "-"}}, kOff, "- - @[`{", 2},
         {"a\xC9 a\xE9", {{"A\xE9", "x"}}, kOff, "a\xC9 x", 1},
         {std::string("a\0b", 3), {{std::string(1, '\0'), "-"}}, kCase, "a-b", 1},
-        // Later entries work on the output of earlier ones.
-        {"cat", {{"cat", "dog"}, {"dog", "cow"}}, kCase, "cow", 1}};
+        // Later entries work on the output of earlier ones, and may undo them.
+        {"cat", {{"cat", "dog"}, {"dog", "cow"}}, kCase, "cow", 1},
+        {"a cat", {{"cat", "dog"}, {"dog", "cat"}}, kCase, "a cat", 1},
+        {"aaaa", {{"a", "bb"}, {"bbb", "c"}, {"", "x"}, {"cb", "a"}}, kCase, "cab", 1}};
     // clang-format on
     EntryPass pass;
     for (const auto& [content, entries, options, expected, replacements] : rows) {
@@ -53,8 +59,8 @@ TEST(EntryPass, ScanCasesGiveTheRuleResult) {
         EXPECT_EQ(std::tie(model.content, model.replacements), std::tie(expected, replacements))
             << ::testing::PrintToString(content);
         for (const std::size_t piece : {1u, 3u, 100u}) {
-            EXPECT_EQ(wrong_forms(pass, text, entries.back(), options, model, piece * 2, piece), "")
-                << case_of(text, entries.back(), options);
+            EXPECT_EQ(wrong_forms(pass, content, entries, options, piece * 2, piece, ~0u), "")
+                << case_of(content, entries, options);
         }
     }
 }
@@ -68,7 +74,7 @@ static std::string random_text(std::mt19937& rng, std::size_t max_length,
     return text;
 }
 
-// Up to three entries in a row on one text, with one EntryPass for every case, as in a job.
+// Up to six entries in a row on one text, with one EntryPass for every case, as in a job.
 TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
     // seed, cases, longest text, longest replacement, letters (the last: many false starts, so
     // that the search changes its method midway)
@@ -79,25 +85,24 @@ TEST(EntryPass, AgreesWithTheLiteralRulesOnRandomInput) {
         std::mt19937 rng(seed);
         EntryPass pass;
         for (int i = 0; i < cases; ++i) {
-            std::string text = random_text(rng, max_text, letters);
+            const std::string text = random_text(rng, max_text, letters);
             const MatchOptions options{(rng() & 1) != 0, (rng() & 2) != 0};
-            for (int k = static_cast<int>(rng() % 3); k >= 0 && text.size() < 100'000; --k) {
+            std::vector<Entry> entries(1 + rng() % 6);
+            for (Entry& entry : entries) {
                 const std::string find = random_text(rng, 3, letters);
                 const std::string more = random_text(rng, max_replace, letters);
-                const Entry entry{find, rng() % 4 == 0 ? "" : rng() % 3 == 0 ? find + more : more};
-                const ModelPassResult model = model_entry_pass(text, entry, options);
-                ASSERT_EQ(
-                    wrong_forms(pass, text, entry, options, model, rng() % 200, 1 + rng() % 100),
-                    "")
-                    << case_of(text, entry, options);
-                text = model.content;
+                entry = {find, rng() % 4 == 0 ? "" : rng() % 3 == 0 ? find + more : more};
             }
+            ASSERT_EQ(wrong_forms(pass, text, entries, options, rng() % 400, 1 + rng() % 100,
+                                  static_cast<unsigned>(rng())),
+                      "")
+                << case_of(text, entries, options);
         }
     }
 }
 
-// A source shorter or longer than it said, a failed read and a failed write stop the pass.
-TEST(EntryPass, StreamStopsAtTheFirstFailure) {
+// A source shorter or longer than it said, a failed read and a failed write stop the chain.
+TEST(EntryPass, ChainStopsAtTheFirstFailure) {
     const std::string text = "a cat and a cat";
     const std::size_t n = text.size(), never = std::string::npos;
     // stated size, read failing from byte, write failing, expected error
@@ -107,10 +112,12 @@ TEST(EntryPass, StreamStopsAtTheFirstFailure) {
           {n, 5ul, false, EIO},
           {n, never, true, ENOSPC},
           {n, never, false, 0}}) {
-        const EntryPass::Writer write = [&](std::string_view) { return write_fails ? ENOSPC : 0; };
-        EXPECT_EQ(expected, EntryPass::stream(told, reader_of(text, 3, fail_at), {"cat", "dog"},
-                                              kCase, &write, 0)
-                                .error)
+        const core::EntryChain::Writer write = [&](std::string_view) {
+            return write_fails ? ENOSPC : 0;
+        };
+        const std::vector<Entry> entries{{"cat", "dog"}, {"og", "x"}};
+        core::EntryChain chain(entries, kCase, {}, 0);
+        EXPECT_EQ(expected, chain.run(told, reader_of(text, 3, fail_at), &write).error)
             << "told " << told << ", failing at " << fail_at << ", write fails " << write_fails;
     }
 }
