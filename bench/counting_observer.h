@@ -21,11 +21,12 @@ class CountingObserver final : public core::JobObserver {
     void clear_except_field() override {}
     void focus_source_field() override {}
     void show_input_check(const std::string&) override { ++input_checks; }
-    void entry_applied(const std::string&, std::size_t, std::size_t made) override {
-        replacements += made;
+    void summary_added(const core::messages::Tally& tally) override {
+        replacements = tally.replacements;
     }
     void target_finished(const std::string&, Outcome outcome) override {
-        ++(outcome == Outcome::completed ? completed : not_completed);
+        const bool done = outcome == Outcome::changed || outcome == Outcome::unchanged;
+        ++(done ? completed : not_completed);
     }
 
     std::size_t input_checks = 0;

@@ -17,6 +17,7 @@
 #include <string.h>  // memmem, a GNU extension that <cstring> does not declare
 
 #include "core/entry.h"
+#include "core/entry_chain.h"
 #include "core/entry_pass.h"
 #include "core/match_options.h"
 
@@ -186,43 +187,13 @@ void run_pass(benchmark::State& state, const PassCase& pass_case) {
     state.counters["replacements"] = static_cast<double>(replacements);
 }
 
-// The planning form of the pass, as a job runs the last entry over a file: nothing is
-// rewritten, so no copy is made before an iteration. The runs must add up to the text the
-// rewriting pass would give.
-void run_plan(benchmark::State& state, const PassCase& pass_case) {
-    const std::string& source = pass_case.source();
-    const std::size_t expected_replacements = pass_case.expected_replacements();
-    const std::size_t expected_size =
-        source.size() +
-        (pass_case.entry.replace.size() - pass_case.entry.find.size()) * expected_replacements;
-    EntryPass pass;
-    std::vector<wendrel::core::Splice> runs;
-    std::size_t replacements = 0;
-    for (auto _ : state) {
-        const auto planned = pass.plan(source, pass_case.entry, pass_case.options, runs);
-        benchmark::DoNotOptimize(runs.data());
-        std::size_t size = 0;
-        for (const auto& run : runs) {
-            size += run.size;
-        }
-        replacements = planned.value_or(0);
-        if (!planned || replacements != expected_replacements || size != expected_size) {
-            state.SkipWithError("plan gave up, or an unexpected count or length");
-            break;
-        }
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(source.size()));
-    state.counters["replacements"] = static_cast<double>(replacements);
-}
-
-// The pass made while reading the text through a window of 1 MiB, as a job of one entry
-// reads each file (counting only, as when the file is first read); the reads here are copies
-// from the text in memory.
+// The pass made while reading the text through a chain of one stage, as a dry run counts each
+// file; the reads here are copies from the text in memory.
 void run_stream(benchmark::State& state, const PassCase& pass_case) {
     const std::string& source = pass_case.source();
     const std::size_t expected_replacements = pass_case.expected_replacements();
-    wendrel::core::StreamResult found;
+    const std::vector<Entry> entries{pass_case.entry};
+    wendrel::core::ChainResult found;
     for (auto _ : state) {
         std::size_t at = 0;
         const auto read = [&](char* buffer, std::size_t size) -> long {
@@ -231,16 +202,17 @@ void run_stream(benchmark::State& state, const PassCase& pass_case) {
             at += n;
             return static_cast<long>(n);
         };
-        found = EntryPass::stream(source.size(), read, pass_case.entry, pass_case.options);
+        wendrel::core::EntryChain chain(entries, pass_case.options);
+        found = chain.run(source.size(), read);
         benchmark::DoNotOptimize(found);
-        if (found.error != 0 || found.count != expected_replacements) {
+        if (found.error != 0 || found.total() != expected_replacements) {
             state.SkipWithError("streamed pass failed or miscounted");
             break;
         }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(source.size()));
-    state.counters["replacements"] = static_cast<double>(found.count);
+    state.counters["replacements"] = static_cast<double>(found.total());
 }
 
 void run_memchr(benchmark::State& state) {
@@ -328,13 +300,6 @@ void register_benchmarks() {
 
     register_pass("entry_pass/sparse/match_case",
                   {sparse_source, mark_entry, kMatchCase, all_marks});
-    benchmark::RegisterBenchmark(
-        "entry_pass/sparse/match_case_planned",
-        [=](benchmark::State& state) {
-            run_plan(state, {sparse_source, mark_entry, kMatchCase, all_marks});
-        })
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(kMinSeconds);
     benchmark::RegisterBenchmark(
         "entry_pass/sparse/match_case_streamed",
         [=](benchmark::State& state) {

@@ -334,7 +334,7 @@ int equals_source(FileSystem& fs, int held, std::uint64_t size, const JobRules& 
 }  // namespace
 
 int FileStore::scan(const std::string& path, const JobRules& rules, bool count, Found& found,
-                    LoadedFile& file) {
+                    LoadedFile& file, const std::atomic<bool>* cancel) {
     struct stat info {};
     FileDescriptor handle;
     if (const int error = open_target(path, Purpose::rewrite, info, handle)) {
@@ -346,6 +346,9 @@ int FileStore::scan(const std::string& path, const JobRules& rules, bool count, 
         char* buffer = buffer_for_scans();
         EntryPrefilter::Scan look(rules.prefilter);
         for (std::uint64_t taken = 0; taken < size;) {
+            if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+                return ECANCELED;
+            }
             const long got = read_some(
                 fs_, fd, buffer,
                 static_cast<std::size_t>(std::min<std::uint64_t>(kScanPiece, size - taken)));

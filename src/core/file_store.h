@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -70,9 +71,9 @@ class FileStore {
     /// `count` and when some entry may apply, once more through its entries (EntryChain)
     /// without writing anything, never holding the file in memory. Refuses what load()
     /// refuses, and holds the file as a load for rewriting does: `file` gets its info and
-    /// descriptor, and no content.
+    /// descriptor, and no content. Once `cancel` is set, gives up with ECANCELED.
     int scan(const std::string& path, const JobRules& rules, bool count, Found& found,
-             LoadedFile& file);
+             LoadedFile& file, const std::atomic<bool>* cancel = nullptr);
 
     /// Replaces the file's content atomically: an unnamed new file beside the final target of
     /// any symlink chain is written and synced, named, and exchanged with the target, then the

@@ -29,14 +29,16 @@ int cause_of(const std::exception& e) {
 }  // namespace
 
 ReplaceJob::ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
-                       std::size_t write_threads)
+                       std::size_t write_threads, std::size_t scan_threads)
     : observer_(observer),
       fs_(fs),
       store_(fs),
       writer_(WriteBackQueue::make_or_none(store_, write_threads)),
+      scan_threads_(scan_threads),
       clock_(std::move(clock)) {}
 
 ReplaceJob::~ReplaceJob() {
+    ahead_.reset();
     writer_.reset();
     if (journal_) {
         journal_->finish();
@@ -62,6 +64,9 @@ void ReplaceJob::set_progress_value(double value) {
 }
 
 void ReplaceJob::reset() {
+    ahead_.reset();
+    waiting_on_scan_.reset();
+    rescan_.reset();
     targets_ = TargetSet{};
     except_list_.clear();
     replace_list_.clear();
@@ -136,6 +141,14 @@ void ReplaceJob::start(const JobInputs& inputs) {
         progress_max_ =
             static_cast<double>(total) * static_cast<double>(replace_list_.size()) + 100;
         observer_.set_progress_max(progress_max_);
+        if (!preview_ && scan_threads_ > 0 && targets_.size() > 1) {
+            std::vector<bool> wanted(targets_.size());
+            for (std::size_t i = 0; i < targets_.size(); ++i) {
+                wanted[i] = targets_.skip(i) == TargetSet::Skip::none;
+            }
+            ahead_ = ScanAhead::make_or_none(store_, rules_, dry_run_, targets_.paths(),
+                                             std::move(wanted), scan_threads_);
+        }
         observer_.set_inputs_locked(true);
         status(messages::kReady);
         set_progress_value(100);
@@ -207,7 +220,12 @@ bool ReplaceJob::tick_timer1() {
             ++next;
         }
         if (next < targets_.size() && being_written(targets_[next])) {
-            return false;  // the same file named again: it is loaded once its new content is in
+            rescan_ = next;  // a look already made may be of the file before this write
+            return false;    // the same file named again: it is loaded once its new content is in
+        }
+        if (ahead_ && next < targets_.size() && !ahead_->ready(next)) {
+            waiting_on_scan_ = next;
+            return false;
         }
         while (file_cursor_ < next) {
             report(targets_[file_cursor_++], JobObserver::Outcome::skipped);
@@ -224,7 +242,20 @@ bool ReplaceJob::tick_timer1() {
             // One look tells which entries can apply; the file flows through them when it is
             // written back (a dry run counts them now), and is never held whole.
             Streamed streamed;
-            if (const int error = store_.scan(path, *rules_, dry_run_, streamed.found, loaded_)) {
+            std::optional<ScanAhead::Look> look;
+            if (ahead_) {
+                look = ahead_->take(*loading);
+                if (rescan_ == loading) {
+                    look.reset();  // let go of the file, and look at it again
+                }
+            }
+            const int error =
+                look ? look->error : store_.scan(path, *rules_, dry_run_, streamed.found, loaded_);
+            if (look) {
+                streamed.found = std::move(look->found);
+                loaded_ = std::move(look->file);
+            }
+            if (error != 0) {
                 report(path, JobObserver::Outcome::failed, error);  // timer1 stays on
                 return true;
             }
@@ -451,6 +482,7 @@ void ReplaceJob::request_stop() {
         return;
     }
     drop_file_in_hand();
+    ahead_.reset();
     stopping_ = true;
     timer1_on_ = true;
     try {
@@ -461,7 +493,9 @@ void ReplaceJob::request_stop() {
 }
 
 void ReplaceJob::wait_for_write_back() {
-    if (writer_) {
+    if (const auto index = std::exchange(waiting_on_scan_, std::nullopt); index && ahead_) {
+        ahead_->wait_for(*index);
+    } else if (writer_) {
         writer_->wait_for_progress();
     }
 }
@@ -482,6 +516,7 @@ void ReplaceJob::stop() {
         return;
     }
     drop_file_in_hand();
+    ahead_.reset();
     timer1_on_ = false;
     try {
         // The write-backs already queued are in flight and end whole; their lines come first,
@@ -501,6 +536,7 @@ void ReplaceJob::stop() {
 }
 
 void ReplaceJob::end_job(std::string_view closing) {
+    ahead_.reset();  // a stop leaves looks untaken: their files are let go
     file_cursor_ = 0;
     timer1_on_ = false;
     stopping_ = false;

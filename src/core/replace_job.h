@@ -17,6 +17,7 @@
 #include "journal_writer.h"
 #include "match_options.h"
 #include "messages.h"
+#include "scan_ahead.h"
 #include "target_set.h"
 #include "write_back_queue.h"
 
@@ -48,11 +49,14 @@ class ReplaceJob {
 
     /// Files are synced to disk on this many threads while the next file is worked on.
     static constexpr std::size_t kWriteThreads = WriteBackQueue::kDefaultThreads;
+    /// The next targets are opened and read on this many threads while the ticks go on.
+    static constexpr std::size_t kScanThreads = 2;
 
     explicit ReplaceJob(JobObserver& observer);
-    /// With `write_threads` 0 every file is written back inside the tick that finishes it.
+    /// With `write_threads` 0 every file is written back inside the tick that finishes it;
+    /// with `scan_threads` 0 every file is read inside the tick that loads it.
     ReplaceJob(JobObserver& observer, FileSystem& fs, Clock clock,
-               std::size_t write_threads = kWriteThreads);
+               std::size_t write_threads = kWriteThreads, std::size_t scan_threads = kScanThreads);
     /// Lets every queued write-back end, and closes the journal, before anything goes.
     ~ReplaceJob();
     ReplaceJob(const ReplaceJob&) = delete;
@@ -79,8 +83,8 @@ class ReplaceJob {
     /// stop() for a thread that must not wait: the job ends at once, or on the first tick of
     /// timer1 at which every queued write-back has ended; until then it stays running.
     void request_stop();
-    /// After a tick that returned false: blocks until a write-back has ended, for a front end
-    /// with nothing else to do meanwhile.
+    /// After a tick that returned false: blocks until what it waited for (a write-back, or the
+    /// look at the next target) has moved on, for a front end with nothing else to do.
     void wait_for_write_back();
     /// Drives the ticks back to back until the job is idle, or stops it between two ticks once
     /// `stop_requested` says so.
@@ -155,6 +159,7 @@ class ReplaceJob {
     FileSystem& fs_;
     FileStore store_;
     std::unique_ptr<WriteBackQueue> writer_;  // null: write-backs run inside the tick
+    const std::size_t scan_threads_;
     Clock clock_;
     EntryPass pass_;
     std::deque<Report> reports_;
@@ -166,9 +171,13 @@ class ReplaceJob {
     std::vector<Entry> replace_list_;
     std::vector<std::string> except_list_;
     TargetSet targets_;
-
-    std::size_t file_cursor_ = 0;   // next target to load; the loaded one is at cursor - 1
-    std::size_t entry_cursor_ = 0;  // next entry to apply to the loaded file
+    // Looks at the next targets while the ticks go on (null: each is read in its load tick).
+    // Declared after what it reads, so that it goes first.
+    std::unique_ptr<ScanAhead> ahead_;
+    std::optional<std::size_t> waiting_on_scan_;  // a tick returned false for this target
+    std::optional<std::size_t> rescan_;  // its look may predate an earlier write of its file
+    std::size_t file_cursor_ = 0;        // next target to load; the loaded one is at cursor - 1
+    std::size_t entry_cursor_ = 0;       // next entry to apply to the loaded file
     LoadedFile loaded_;
     std::size_t replacements_ = 0;  // made in the loaded file so far
     // The form the loaded file is in. Held: a preview's loaded_.content is the text and each

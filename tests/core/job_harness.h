@@ -51,7 +51,7 @@ struct JobHarness {
     FaultyFileSystem fs{core::PosixFileSystem::instance()};
     RecordingObserver obs;
     std::string journal;  // where the job keeps what it replaces; empty: nowhere
-    core::ReplaceJob job{obs, fs, [] { return kTime; }, 0};
+    core::ReplaceJob job{obs, fs, [] { return kTime; }, 0, 0};
 };
 
 }  // namespace wendrel::test
