@@ -116,7 +116,7 @@ void ReplaceJob::start(const JobInputs& inputs) {
         status(messages::kExceptRead);
         observer_.refresh();
 
-        build_targets(inputs.source, inputs.change);
+        build_targets(inputs.source, inputs.change, inputs.walk);
         if (!dry_run_) {
             store_.clear_leftovers(targets_.paths());
             if (!journal_root_.empty()) {
@@ -160,9 +160,10 @@ void ReplaceJob::start(const JobInputs& inputs) {
     }
 }
 
-void ReplaceJob::build_targets(const std::string& source, const std::string& content_file) {
+void ReplaceJob::build_targets(const std::string& source, const std::string& content_file,
+                               const WalkOptions& walk) {
     targets_ = TargetSet::build(fs_, store_, FieldParser::source_items(source), except_list_,
-                                content_file);
+                                content_file, walk);
     for (const auto& [folder, error] : targets_.unreadable_folders()) {
         status(messages::folder_unreadable(folder));
         observer_.add_status_line(reason_line(error));
