@@ -19,10 +19,10 @@ struct WalkOptions {
     /// on another file system than the folder item.
     bool recursive = false;
     /// When not empty, a file is taken only if its relative path matches one of these.
-    std::vector<std::string> include;
+    std::vector<std::string> include = {};
     /// A file or folder whose relative path matches one of these is left out; a folder left out
     /// is not entered at all.
-    std::vector<std::string> exclude;
+    std::vector<std::string> exclude = {};
     /// In a recursive walk: enter folders on other file systems (mounts) as well.
     bool cross_fs = false;
     /// In a recursive walk: take files whose first 4096 bytes hold a NUL byte as well. Without
