@@ -153,8 +153,8 @@ class Walk {
         }
         const std::lock_guard lock(mutex_);
         std::ranges::move(files, std::back_inserter(files_));
-        std::ranges::move(folders, std::back_inserter(tasks_));
-        if (!folders.empty()) {
+        if (!failure_ && !folders.empty()) {  // a walk that failed queues nothing more
+            std::ranges::move(folders, std::back_inserter(tasks_));
             more_.notify_all();
         }
         return 0;
