@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <string_view>
+#include <vector>
 
 namespace wendrel::batch {
 namespace {
@@ -43,6 +44,16 @@ bool append_item(std::string& field, const std::string& path, Item kind, std::st
         field += kFolderMark;
     }
     field += kSeparator;
+    return true;
+}
+
+bool append_glob(std::vector<std::string>& globs, const std::string& glob, std::string_view option,
+                 std::string& error) {
+    if (glob.empty()) {
+        error = std::string(option) + ": the glob is empty";
+        return false;
+    }
+    globs.push_back(glob);
     return true;
 }
 
@@ -153,6 +164,16 @@ bool CommandLine::parse(const std::vector<std::string>& args, BatchRequest& requ
                 ok = false;
             }
             request.undo_limit_mib = mib;
+        } else if (name == "--recursive" || name == "-r") {
+            ok = flag(in.walk.recursive);
+        } else if (name == "--include" || name == "--exclude-glob") {
+            ok =
+                take_value() && append_glob(name == "--include" ? in.walk.include : in.walk.exclude,
+                                            value, name, error);
+        } else if (name == "--cross-fs") {
+            ok = flag(in.walk.cross_fs);
+        } else if (name == "--binary") {
+            ok = flag(in.walk.binary);
         } else if (name == "--file") {
             ok = take_value() && append_item(in.source, value, Item::kFile, name, error);
         } else if (name == "--dir") {
@@ -186,10 +207,27 @@ Targets and exclusions:
   --source TEXT    target items in the window's syntax: each item followed by ';',
                    a folder item ends in '*' (e.g. '/srv/www/*;/etc/motd;')
   --file PATH      one target file; PATH must not hold ';' nor end in '*'
-  --dir PATH       every regular file directly in the folder PATH
+  --dir PATH       every regular file directly in the folder PATH (with -r, below it)
   --except TEXT    files to leave out in the window's syntax: full paths, each followed by ';'
   --exclude PATH   one file to leave out; PATH must not hold ';'
   --change FILE    the replacement-content file (required)
+
+Folders (these apply to every folder item, from --dir or --source):
+  -r, --recursive        a folder item reaches the files of all its sub-folders too, in
+                         byte order of their paths; symlinked folders are not followed,
+                         nor folders on another file system, and the folders of version
+                         control (.git, .hg, .svn, .bzr, _darcs, CVS) are left out
+      --include GLOB     take only the files whose path matches GLOB (repeatable)
+      --exclude-glob GLOB  leave out the files and folders whose path matches GLOB
+                         (repeatable); a folder left out is not entered
+      --cross-fs         with -r: enter folders on other file systems too
+      --binary           with -r: take files with a NUL byte in their first 4096 bytes
+                         too (by default they are skipped)
+  GLOB is an fnmatch(3) pattern matched against the path relative to the folder item: one
+  without '/' against the last name alone at any depth ('*.c', 'build'), one with '/'
+  against the whole relative path, where '*' does not match '/' ('src/*.c'). Names
+  starting with '.' match like any other. Without -r, --include and --exclude-glob apply
+  to the folder's direct files, and --cross-fs and --binary change nothing.
 
 Matching:
   -w, --whole-word   a match must not have an ASCII letter on either side

@@ -53,6 +53,15 @@ class FileSystem {
     virtual int realpath(const std::string& path, std::string& resolved) = 0;
     /// Names of the entries of a folder, without "." and "..", in no particular order.
     virtual int list_names(const std::string& folder, std::vector<std::string>& names) = 0;
+    /// An entry of an open folder, with its type as the folder itself gives it (a DT_ value of
+    /// dirent.h; DT_UNKNOWN where the file system tells none), so that a walk needs no stat.
+    struct FolderEntry {
+        std::string name;
+        unsigned char type;
+    };
+    /// The entries of the open folder `folder`, without "." and "..", in no particular order.
+    /// `folder` stays open and its own, and can be listed again.
+    virtual int list_entries(int folder, std::vector<FolderEntry>& entries) = 0;
     virtual bool running_as_root() = 0;
     // Extended attributes of an open file, the ACL among them (`system.posix_acl_access`).
     /// Names of the attributes this process may see; ENOTSUP where the file system keeps none.

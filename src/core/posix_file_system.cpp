@@ -182,6 +182,32 @@ int PosixFileSystem::list_names(const std::string& folder, std::vector<std::stri
     return error;
 }
 
+int PosixFileSystem::list_entries(int folder, std::vector<FolderEntry>& entries) {
+    // fdopendir takes the descriptor it is given: it gets a copy, opened afresh at the folder's
+    // start, so that the caller's descriptor keeps serving openat and may be listed again.
+    const int copy = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (copy < 0) {
+        return errno;
+    }
+    DIR* dir = ::fdopendir(copy);
+    if (dir == nullptr) {
+        const int error = errno;
+        ::close(copy);
+        return error;
+    }
+    entries.clear();
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            entries.push_back({std::string(name), entry->d_type});
+        }
+    }
+    const int error = errno;
+    ::closedir(dir);
+    return error;
+}
+
 bool PosixFileSystem::running_as_root() {
     return ::geteuid() == 0;
 }

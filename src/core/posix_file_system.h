@@ -32,6 +32,7 @@ class PosixFileSystem final : public FileSystem {
     long lseek(int fd, off_t offset, int whence) override;
     int realpath(const std::string& path, std::string& resolved) override;
     int list_names(const std::string& folder, std::vector<std::string>& names) override;
+    int list_entries(int folder, std::vector<FolderEntry>& entries) override;
     bool running_as_root() override;
     int flistxattr(int fd, std::vector<std::string>& names) override;
     int fgetxattr(int fd, const std::string& name, std::string& value) override;

@@ -122,7 +122,7 @@ void ReplaceJob::start(const JobInputs& inputs) {
         status(messages::kExceptRead);
         observer_.refresh();
 
-        build_targets(inputs.source, inputs.change);
+        build_targets(inputs.source, inputs.change, inputs.walk);
         if (!dry_run_) {
             store_.clear_leftovers(targets_.paths());
             if (!journal_root_.empty()) {
@@ -174,9 +174,10 @@ void ReplaceJob::start(const JobInputs& inputs) {
     }
 }
 
-void ReplaceJob::build_targets(const std::string& source, const std::string& content_file) {
+void ReplaceJob::build_targets(const std::string& source, const std::string& content_file,
+                               const WalkOptions& walk) {
     targets_ = TargetSet::build(fs_, store_, FieldParser::source_items(source), except_list_,
-                                content_file);
+                                content_file, walk);
     for (const auto& [folder, error] : targets_.unreadable_folders()) {
         status(messages::folder_unreadable(folder));
         observer_.add_status_line(reason_line(error));
@@ -297,9 +298,16 @@ bool ReplaceJob::tick_timer2() {
         if (std::holds_alternative<Finished>(form_)) {
             return submit_finished();
         }
+        const auto* streamed = std::get_if<Streamed>(&form_);
+        if (writer_ && !dry_run_ && streamed && streamed->found.any &&
+            entry_cursor_ + 1 == replace_list_.size() &&
+            !writer_->would_take(FileRewrite{rules_, streamed->found.skip, nullptr},
+                                 static_cast<bool>(loaded_.held))) {
+            return false;  // the last entry's tick hands the file over: it waits for room
+        }
         const Entry& entry = replace_list_[entry_cursor_];
         std::size_t made = 0;
-        if (const auto* streamed = std::get_if<Streamed>(&form_)) {
+        if (streamed) {
             made = streamed->found.counted.counts[entry_cursor_];
         } else {
             made = pass_.apply(loaded_.content, entry, options_, MemoryLimit::largest_held());

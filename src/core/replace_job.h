@@ -19,6 +19,7 @@
 #include "messages.h"
 #include "scan_ahead.h"
 #include "target_set.h"
+#include "walk_options.h"
 #include "write_back_queue.h"
 
 namespace wendrel::core {
@@ -36,6 +37,8 @@ struct JobInputs {
     /// In a dry run: each loaded target's content before and after the entries goes to the
     /// observer's preview_ready().
     bool want_preview = false;
+    /// How far folder items reach: by default, to the folder's direct files.
+    WalkOptions walk = {};
 };
 
 /// The replacement job. The owner calls start() for a click of the start button, then
@@ -106,7 +109,8 @@ class ReplaceJob {
   private:
     void reset();
     /// Fills the target set and reports the folder items that could not be listed.
-    void build_targets(const std::string& source, const std::string& content_file);
+    void build_targets(const std::string& source, const std::string& content_file,
+                       const WalkOptions& walk);
     void add_file_info(std::uint64_t total);
     /// Whether the file at `path` is still being rewritten by an earlier write-back.
     bool being_written(const std::string& path);

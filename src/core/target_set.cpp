@@ -12,6 +12,7 @@
 
 #include "file_store.h"
 #include "file_system.h"
+#include "folder_walker.h"
 
 namespace wendrel::core {
 namespace {
@@ -70,11 +71,29 @@ bool is_foreign_link(FileSystem& fs, const std::string& path) {
            fs.stat(path, &file) == 0 && link.st_uid != file.st_uid;
 }
 
+// How a path became a target.
+struct Origin {
+    bool in_folder = false;  // found in a folder rather than named
+    bool binary = false;     // found binary by a recursive walk
+};
+
+// The direct files of `folder` that `walk`'s globs take (their relative path is their name).
+int list_direct(FileStore& store, const std::string& folder, const WalkOptions& walk,
+                std::vector<std::string>& files) {
+    if (const int error = store.list_folder(folder, files)) {
+        return error;
+    }
+    std::erase_if(files, [&walk](const std::string& path) {
+        return !walk.takes_file(std::string_view(path).substr(path.rfind('/') + 1));
+    });
+    return 0;
+}
+
 }  // namespace
 
 TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<SourceItem>& items,
-                           const std::vector<std::string>& except,
-                           const std::string& content_file) {
+                           const std::vector<std::string>& except, const std::string& content_file,
+                           const WalkOptions& walk) {
     std::string cwd;
     if (fs.realpath(".", cwd) != 0) {
         cwd.clear();  // relative names are then compared as relative paths
@@ -87,21 +106,35 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
     content.add(fs, content_file, cwd);
 
     TargetSet set;
-    std::vector<bool> listed;  // one per path: found in a folder rather than named
+    std::vector<Origin> origins;  // one per path
     for (const auto& item : items) {
         if (!item.folder) {
             set.paths_.push_back(item.path);
-            listed.push_back(false);
+            origins.push_back({});
             continue;
         }
         // A folder that cannot be listed adds nothing: no file outside it may become a target.
-        std::vector<std::string> files;
-        if (const int error = store.list_folder(item.path, files)) {
+        if (!walk.recursive) {
+            std::vector<std::string> files;
+            if (const int error = list_direct(store, item.path, walk, files)) {
+                set.unreadable_.emplace_back(item.path, error);
+                continue;
+            }
+            set.paths_.insert(set.paths_.end(), files.begin(), files.end());
+            origins.resize(set.paths_.size(), {true, false});
+            continue;
+        }
+        FolderWalker::Result found;
+        if (const int error = FolderWalker(fs, walk).walk(item.path, found)) {
             set.unreadable_.emplace_back(item.path, error);
             continue;
         }
-        set.paths_.insert(set.paths_.end(), files.begin(), files.end());
-        listed.resize(set.paths_.size(), true);
+        set.unreadable_.insert(set.unreadable_.end(), found.unreadable.begin(),
+                               found.unreadable.end());
+        for (auto& file : found.files) {
+            set.paths_.push_back(std::move(file.path));
+            origins.push_back({true, file.binary});
+        }
     }
 
     // A file that cannot be stat'ed has no identity and is never a duplicate: its load fails
@@ -109,7 +142,7 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
     std::map<Identity, std::string> processed;  // and the first path that reached each
     // A skipped link claims no identity, so the file it reaches is still processed when a
     // target names it.
-    const auto decide = [&](const std::string& path, bool in_folder) {
+    const auto decide = [&](const std::string& path, Origin origin) {
         const auto id = identity_of(fs, path);
         if (left_out.names(path, id, cwd)) {
             return Skip::excluded;
@@ -117,8 +150,12 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
         if (content.names(path, id, cwd)) {
             return Skip::content_file;
         }
-        if (in_folder && is_foreign_link(fs, path)) {
+        if (origin.in_folder && is_foreign_link(fs, path)) {
             return Skip::foreign_link;
+        }
+        // Like a skipped link, it claims no identity: a target naming the file still takes it.
+        if (origin.binary) {
+            return Skip::binary;
         }
         if (!id) {
             return Skip::none;
@@ -134,7 +171,7 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
     };
     set.skips_.reserve(set.paths_.size());
     for (std::size_t i = 0; i < set.paths_.size(); ++i) {
-        set.skips_.push_back(decide(set.paths_[i], listed[i]));
+        set.skips_.push_back(decide(set.paths_[i], origins[i]));
     }
     return set;
 }

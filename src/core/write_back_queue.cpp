@@ -108,6 +108,15 @@ std::optional<WriteBackQueue::Ticket> WriteBackQueue::try_submit(const std::stri
     return ticket;
 }
 
+bool WriteBackQueue::would_take(const NewContent& content, bool held) {
+    std::lock_guard lock(mutex_);
+    if (has_room(footprint(content) + (held ? kHeldFileBytes : 0))) {
+        return true;
+    }
+    note_refusal();
+    return false;
+}
+
 void WriteBackQueue::note_refusal() {
     refused_at_ = writes_ended_;
 }

@@ -52,6 +52,9 @@ class WriteBackQueue {
                   FileDescriptor held = {});
     /// submit() for a thread that must not wait: refuses while the budget is used up, and then
     /// leaves `content` and `held` with the caller.
+    /// Whether try_submit() would take `content` (with a held file, or not) now; when it would
+    /// not, wait_for_progress() waits as after a refusal.
+    bool would_take(const NewContent& content, bool held);
     std::optional<Ticket> try_submit(const std::string& path, NewContent& content,
                                      const struct stat& loaded, FileDescriptor& held);
     /// The write's result (0 or an errno) once it has finished; the result is handed out once.

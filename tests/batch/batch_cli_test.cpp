@@ -212,6 +212,7 @@ TEST_F(BatchCli, OptionTable) {
         {{"--file", "@f", "--change"}, 2, {}, "--change needs a value"},
         {{"--quiet=yes"}, 2, {}, "takes no value"},
         {{"--file", "@f", "--diff", "--color=sometimes"}, 2, {}, "--color 'sometimes'"},
+        {{"--dir", "@d", "-r", "--include", ""}, 2, {}, "--include: the glob is empty"},
         {{"--help"}, 0},
         {{"--version"}, 0},
     };
@@ -231,6 +232,45 @@ TEST_F(BatchCli, OptionTable) {
         for (const auto& name : files) {
             const bool rewritten = std::ranges::find(row.done, name) != row.done.end();
             EXPECT_EQ(slurp(expand(name)), rewritten ? "dog" : "cat") << name;
+        }
+    }
+}
+
+// A folder item with -r reaches its whole tree in path order, takes only what --include lets
+// through and skips binary files; without -r the globs apply to its direct files.
+TEST_F(BatchCli, FolderTreeWithGlobs) {
+    spit(p("r"), "cat|dog|\n");
+    const std::map<std::string, std::string> tree = {
+        {"d/a.txt", "cat"},      {"d/b/c.txt", "cat"}, {"d/b/skip.md", "cat"},
+        {"d/.git/x.txt", "cat"}, {"d/c.txt", "cat"},   {"d/bin.txt", std::string("cat\0", 4)}};
+    struct Row {
+        std::vector<std::string> args;   // after "--change @r --dir @d"
+        std::vector<std::string> lines;  // "+path" done, "-path" skipped, in the job's order
+    };
+    const std::vector<Row> rows = {
+        {{"-r", "--include", "*.txt"}, {"+@d/a.txt", "+@d/b/c.txt", "-@d/bin.txt", "+@d/c.txt"}},
+        {{"--include", "*.txt", "--exclude-glob", "c*"}, {"+@d/a.txt", "+@d/bin.txt"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        for (const auto& [name, text] : tree) {
+            fs::create_directories(fs::path(p(name)).parent_path());
+            spit(p(name), text);
+        }
+        std::vector<std::string> args = {"--change", "@r", "--dir", "@d"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> lines;
+        const std::regex line("(完成文件|跳过了文件)(.*)的替换--");
+        for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), line);
+             it != std::sregex_iterator(); ++it) {
+            lines.push_back(((*it)[1] == "完成文件" ? "+" : "-") + (*it)[2].str());
+        }
+        EXPECT_EQ(lines, expand(row.lines)) << r.out;
+        for (const auto& [name, text] : tree) {
+            const bool done = std::ranges::find(row.lines, "+@" + name) != row.lines.end();
+            EXPECT_EQ(slurp(p(name)).substr(0, 3), done ? "dog" : "cat") << name;
         }
     }
 }

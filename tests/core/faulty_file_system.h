@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <latch>
+#include <mutex>
 #include <semaphore>
 #include <string>
 #include <string_view>
@@ -97,6 +98,9 @@ class FaultyFileSystem : public core::FileSystem {
     int list_names(const std::string& folder, std::vector<std::string>& names) override {
         return pass(FsCall::list, &Fs::list_names, folder, names);
     }
+    int list_entries(int folder, std::vector<FolderEntry>& entries) override {
+        return pass(FsCall::list, &Fs::list_entries, folder, entries);
+    }
     bool running_as_root() override { return real_.running_as_root(); }
     int flistxattr(int fd, std::vector<std::string>& names) override {
         return pass(FsCall::list_xattr, &Fs::flistxattr, fd, names);
@@ -118,14 +122,23 @@ class FaultyFileSystem : public core::FileSystem {
     std::size_t limit(std::size_t size) const { return chunk != 0 ? std::min(size, chunk) : size; }
     /// 0, or the errno with which this call of `kind` fails instead of being made.
     int fault(FsCall kind) {
-        if (kind == FsCall::none || kind != chosen_.kind || --chosen_.left != 0) {
-            return 0;
+        std::function<void()> before;
+        int error = 0;
+        {
+            // A folder walk calls from several threads; the action runs unlocked, as it may
+            // hold its call until another thread's calls have been made.
+            const std::lock_guard lock(mutex_);
+            if (kind == FsCall::none || kind != chosen_.kind || --chosen_.left != 0) {
+                return 0;
+            }
+            hit = true;
+            before = chosen_.before;
+            error = chosen_.error;
         }
-        hit = true;
-        if (chosen_.before) {
-            chosen_.before();
+        if (before) {
+            before();
         }
-        return chosen_.error;
+        return error;
     }
     /// The real call, or its fault's errno, negative for the kinds up to `write`.
     template <typename R, typename... P, typename... A>
@@ -140,6 +153,7 @@ class FaultyFileSystem : public core::FileSystem {
         return (flags & O_DIRECTORY) != 0 ? FsCall::open_folder : FsCall::none;
     }
 
+    std::mutex mutex_;
     struct {
         FsCall kind = FsCall::none;
         int left = 0, error = 0;  // left: calls of `kind` until the chosen one

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
 #include <thread>
 
 #include "job_harness.h"
@@ -45,11 +49,16 @@ struct HeldWriteJob : JobHarness {
     /// Drives the job until that write is held: the first file loaded, changed and handed over.
     void start_held(const std::string& source, const std::string& records) {
         threaded.start({source, "", lists.write("list", records), {}});
-        for (int i = 0; i < 2; ++i) {
-            ASSERT_TRUE(threaded.timer1_on() ? threaded.tick_timer1() : threaded.tick_timer2());
-        }
+        tick();
+        tick();
         held.reached.wait();
         ASSERT_TRUE(threaded.timer1_on());
+    }
+    /// One tick that does its work, after those that only waited for a look ahead.
+    void tick() {
+        while (!(threaded.timer1_on() ? threaded.tick_timer1() : threaded.tick_timer2())) {
+            threaded.wait_for_write_back();
+        }
     }
 
     HeldCall held{fs, FsCall::fsync};
@@ -87,7 +96,7 @@ TEST(ReplaceJobConcurrency, AStopEndsTheJobOnlyAfterTheHeldWrite) {
     const std::string b = h.dir.write("b", "cat"), a = h.dir.write("a", "cat");
     // Listed last, taken first: a, then b.
     ASSERT_NO_FATAL_FAILURE(h.start_held(b + ";" + a + ";", "cat|dog|\r\n"));
-    ASSERT_TRUE(threaded.tick_timer1());
+    h.tick();
     ASSERT_TRUE(threaded.timer2_on());  // b in hand
     threaded.request_stop();
     threaded.request_stop();
@@ -104,6 +113,76 @@ TEST(ReplaceJobConcurrency, AStopEndsTheJobOnlyAfterTheHeldWrite) {
               std::tuple("dog", "cat", 1u));
     EXPECT_EQ(h.dir.names(), (Lines{"a", "b"}));
     EXPECT_EQ(std::count(obs.calls.begin(), obs.calls.end(), "unlock"), 1);
+}
+
+// Random trees and entry lists: a job looking ahead and writing on threads gives the lines, bar
+// values, tick counts and files of the same job on one thread, with the tree's path in place of
+// the other's.
+TEST(ReplaceJobConcurrency, ThreadedRunGivesTheOneThreadRun) {
+    std::mt19937 rng(20261207);
+    const std::string letters = "abcAB .\n\0";
+    const auto text = [&](std::size_t most) {
+        std::string t(rng() % (most + 1), ' ');
+        for (char& c : t) {
+            c = letters[rng() % letters.size()];
+        }
+        return t;
+    };
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::vector<std::pair<std::string, std::string>> files;  // relative path, content
+        for (int i = 0, n = 50 + static_cast<int>(rng() % 250); i < n; ++i) {
+            std::string folder;
+            for (int depth = static_cast<int>(rng() % 4); depth > 0; --depth) {
+                folder += "d" + std::to_string(rng() % 3) + "/";
+            }
+            files.emplace_back(folder + "f" + std::to_string(i),
+                               text(rng() % 8 == 0 ? 70000 : 300));
+        }
+        std::string records;
+        for (int k = 0, n = 1 + static_cast<int>(rng() % 5); k < n; ++k) {
+            records += text(2) + "b|" + text(3) + "|\r\n";
+        }
+        const core::MatchOptions options{(rng() & 1) != 0, (rng() & 2) != 0};
+        struct Run {
+            TempDir dir, lists;
+            RecordingObserver obs;
+            TickCounts ticks;
+        };
+        Run runs[2];
+        for (const bool threaded : {false, true}) {
+            Run& run = runs[threaded];
+            for (const auto& [name, content] : files) {
+                std::filesystem::create_directories(
+                    std::filesystem::path(run.dir / name).parent_path());
+                run.dir.write(name, content);
+            }
+            ::chmod((run.dir / files.front().first).c_str(), 0);  // fails but for root
+            core::JobInputs inputs{run.dir.path() + "/*;", "", run.lists.write("list", records),
+                                   options};
+            inputs.walk.recursive = true;
+            core::ReplaceJob job(
+                run.obs, core::PosixFileSystem::instance(), [] { return JobHarness::kTime; },
+                threaded ? 8 : 0, threaded ? 2 : 0);
+            job.start(inputs);
+            run.ticks = run_ticks(job);
+        }
+        const auto as_first = [&](Lines lines) {
+            for (std::string& line : lines) {
+                if (const auto at = line.find(runs[1].dir.path()); at != line.npos) {
+                    line.replace(at, runs[1].dir.path().size(), runs[0].dir.path());
+                }
+            }
+            return lines;
+        };
+        EXPECT_EQ(as_first(runs[1].obs.status), runs[0].obs.status);
+        EXPECT_EQ(runs[1].obs.values, runs[0].obs.values);
+        EXPECT_EQ(std::tie(runs[1].ticks.timer1, runs[1].ticks.timer2),
+                  std::tie(runs[0].ticks.timer1, runs[0].ticks.timer2));
+        for (const auto& [name, content] : files) {
+            EXPECT_EQ(read_all(runs[1].dir / name), read_all(runs[0].dir / name)) << name;
+        }
+    }
 }
 
 }  // namespace
