@@ -38,7 +38,7 @@ class WriteBackQueue {
     WriteBackQueue& operator=(const WriteBackQueue&) = delete;
 
     static constexpr std::size_t kHeldFileBytes = 64 * 1024;
-    static constexpr std::size_t kDefaultThreads = 8;
+    static constexpr std::size_t kDefaultThreads = 32;
     static constexpr std::size_t kDefaultBudget = 8 << 20;
 
     /// A queue of `threads` workers, or none when `threads` is 0 or they cannot be started (a
