@@ -95,50 +95,96 @@ class EntryPrefilter::VectorscanDatabase {
     hs_scratch_t* scratch_ = nullptr;
 };
 
-// Our own matcher: a bitmap of hashed key prefixes (the first `key_size` bytes of each find
-// text, at most 4) read at every start, and candidates verified by exact comparison.
+// Our own matcher. A block (2 or 3 bytes) is read every `stride` bytes; a find text that starts
+// in the `stride` bytes before a block's window holds that block among its first `span` bytes,
+// so a block that no find text holds there rules out all those starts at once. The reads do not
+// depend on each other (a Wu-Manber skip would chain them), so the CPU overlaps them. Where a
+// block does not rule the starts out, a bitmap of hashed key prefixes (the first bytes of each
+// find text, at most 4) picks the candidates, which an exact comparison verifies.
 class EntryPrefilter::OwnTable {
   public:
     OwnTable(const std::vector<Pattern>& patterns, bool fold) : fold_(fold) {
+        std::size_t shortest = patterns.empty() ? 1 : kMaxSpan;
         for (const Pattern& pattern : patterns) {
-            key_size_ = std::min(key_size_, pattern.text.size());
+            shortest = std::min(shortest, pattern.text.size());
         }
-        key_mask_ = key_size_ >= 4 ? 0xFFFFFFFFu : (1u << (8 * key_size_)) - 1;
-        // Setting bit 5 folds the two cases of a letter; other bytes it merges are told apart
-        // by the exact comparison.
-        fold_mask_ = fold ? 0x20202020u & key_mask_ : 0;
+        key_ = Hash(std::min<std::size_t>(shortest, 4), fold);
+        span_ = shortest;
+        block_ = Hash(span_ >= 6 ? 3 : 2, fold);
         for (std::size_t p = 0; p < patterns.size(); ++p) {
-            char key[4] = {};
-            std::memcpy(key, patterns[p].text.data(), key_size_);
-            const std::uint32_t hash = hash_of(key);
-            bits_[hash / 64] |= std::uint64_t{1} << (hash % 64);
+            // Padded, since keys and blocks are read four bytes at a time.
+            const std::string padded = patterns[p].text + std::string(4, '\0');
+            const std::uint32_t hash = key_(padded.data());
+            set(keys_, hash);
             candidates_.emplace_back(hash, p);
+            for (std::size_t at = 0; skips() && at + block_.size() <= span_; ++at) {
+                set(blocks_, block_(padded.data() + at));
+            }
         }
         std::sort(candidates_.begin(), candidates_.end());
     }
 
-    /// Hash of the key at `at`; four bytes must be readable there.
-    std::uint32_t hash_of(const char* at) const {
-        std::uint32_t key;
-        std::memcpy(&key, at, 4);
-        return (((key & key_mask_) | fold_mask_) * 0x9E3779B1u) >> 16;
+    /// Whether blocks can rule out more than one start: the shortest find text is long enough.
+    bool skips() const { return span_ >= 3; }
+    std::size_t span() const { return span_; }
+    std::size_t stride() const { return span_ - block_.size() + 1; }
+    /// Whether a find text may start in the `stride` bytes from `at`; four bytes must be
+    /// readable from the block at the end of their window.
+    bool may_start_within(const char* at) const {
+        return test(blocks_, block_(at + span_ - block_.size()));
     }
-    bool maybe(std::uint32_t hash) const { return (bits_[hash / 64] >> (hash % 64)) & 1; }
+    /// Hash of the key prefix at `at`; four bytes must be readable there.
+    std::uint32_t key(const char* at) const { return key_(at); }
+    bool maybe(std::uint32_t hash) const { return test(keys_, hash); }
     /// The find texts whose key hashes to `hash`, as (hash, pattern) pairs.
     auto candidates(std::uint32_t hash) const {
         return std::equal_range(candidates_.begin(), candidates_.end(),
                                 std::pair<std::uint32_t, std::size_t>{hash, 0},
                                 [](const auto& a, const auto& b) { return a.first < b.first; });
     }
-    std::size_t key_size() const { return key_size_; }
     bool fold() const { return fold_; }
 
   private:
+    // Longer strides would gain little.
+    static constexpr std::size_t kMaxSpan = 64;
+    using Bits = std::vector<std::uint64_t>;  // one bit per 16-bit hash
+
+    static void set(Bits& bits, std::uint32_t hash) {
+        bits[hash / 64] |= std::uint64_t{1} << (hash % 64);
+    }
+    static bool test(const Bits& bits, std::uint32_t hash) {
+        return (bits[hash / 64] >> (hash % 64)) & 1;
+    }
+
+    // A hash into 16 bits of the first 1 to 4 bytes at a place.
+    class Hash {
+      public:
+        Hash() = default;
+        Hash(std::size_t size, bool fold)
+            : size_(size),
+              mask_(size >= 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1),
+              // Setting bit 5 folds the two cases of a letter; other bytes it merges are told
+              // apart by the exact comparison.
+              fold_(fold ? 0x20202020u & mask_ : 0) {}
+        std::uint32_t operator()(const char* at) const {
+            std::uint32_t bytes;
+            std::memcpy(&bytes, at, 4);
+            return (((bytes & mask_) | fold_) * 0x9E3779B1u) >> 16;
+        }
+        std::size_t size() const { return size_; }
+
+      private:
+        std::size_t size_ = 4;
+        std::uint32_t mask_ = 0;
+        std::uint32_t fold_ = 0;
+    };
+
     bool fold_;
-    std::size_t key_size_ = 4;
-    std::uint32_t key_mask_ = 0;
-    std::uint32_t fold_mask_ = 0;
-    std::uint64_t bits_[65536 / 64] = {};
+    std::size_t span_ = 0;
+    Hash key_;
+    Hash block_;
+    Bits blocks_ = Bits(65536 / 64);
+    Bits keys_ = Bits(65536 / 64);
     std::vector<std::pair<std::uint32_t, std::size_t>> candidates_;
 };
 
@@ -255,68 +301,78 @@ class EntryPrefilter::Scan::VectorscanLook {
 
 // The own matcher reads the text through a window that moves on, Scanner's way: a start is
 // examined once the window holds the byte after the longest find text from there (or the text
-// has ended), and the byte before the next start is always kept.
+// has ended), and the byte before the next start is always kept. Reading large pieces where they
+// lie instead was measured slower: the copy streams the bytes in, the scan then finds them in
+// cache.
 class EntryPrefilter::Scan::OwnLook {
   public:
     OwnLook(Scan& scan, const OwnTable& table)
         : scan_(scan), table_(table), longest_(scan.filter_.longest_) {
-        // Four bytes of slack: a key is always read as four bytes.
-        window_.resize(kBlock + longest_ + 1 + 4);
+        // Slack for reads past the last byte: keys and blocks are read four bytes at a time.
+        window_.resize(kBlock + longest_ + 1 + kSlack);
     }
 
     void feed(std::string_view piece) {
-        const std::size_t capacity = window_.size() - 4;
+        const std::size_t capacity = window_.size() - kSlack;
         while (!piece.empty() && scan_.hits_left_ > 0) {
             const std::size_t n = std::min(piece.size(), capacity - size_);
             std::memcpy(window_.data() + size_, piece.data(), n);
             size_ += n;
             piece.remove_prefix(n);
             if (size_ == capacity) {
-                look(false);
+                look_window(false);
                 move_on();
             }
         }
     }
 
-    void finish() {
-        if (scan_.hits_left_ > 0) {
-            look(true);
-        }
-    }
+    void finish() { look_window(true); }
 
   private:
     static constexpr std::size_t kBlock = std::size_t{64} << 10;
+    static constexpr std::size_t kSlack = 8;
 
-    void look(bool ends_text) {
+    void look_window(bool ends_text) {
         const std::size_t end = begin_ + size_;
-        const std::size_t key = table_.key_size();
         std::size_t limit = 0;  // first start not examined now
         if (ends_text) {
-            limit = end >= key ? end - key + 1 : 0;
+            limit = end >= table_.span() ? end - table_.span() + 1 : 0;
         } else {
             limit = end > longest_ ? end - longest_ : 0;
         }
-        const char* data = window_.data() - begin_;  // indexed by text position
-        for (std::size_t at = next_; at < limit && scan_.hits_left_ > 0; ++at) {
-            const std::uint32_t hash = table_.hash_of(data + at);
-            if (table_.maybe(hash)) {
-                verify(data, at, end, hash);
-            }
-        }
+        look(window_.data(), begin_, end, limit);
         next_ = std::max(next_, limit);
     }
 
-    void verify(const char* data, std::size_t at, std::size_t end, std::uint32_t hash) {
+    // Examines the starts from next_ to `limit` in the bytes [begin, end) held at `data`,
+    // which hold the byte before next_ too.
+    void look(const char* data, std::size_t begin, std::size_t end, std::size_t limit) {
+        const std::size_t stride = table_.skips() ? table_.stride() : 1;
+        for (std::size_t from = next_; from < limit && scan_.hits_left_ > 0; from += stride) {
+            if (stride > 1 && !table_.may_start_within(data + (from - begin))) {
+                continue;
+            }
+            for (std::size_t at = from; at < std::min(from + stride, limit); ++at) {
+                const std::uint32_t hash = table_.key(data + (at - begin));
+                if (table_.maybe(hash)) {
+                    verify(data + (at - begin), at, end, hash);
+                }
+            }
+        }
+    }
+
+    void verify(const char* here, std::size_t at, std::size_t end, std::uint32_t hash) {
         const auto [first, last] = table_.candidates(hash);
         for (auto candidate = first; candidate != last; ++candidate) {
             const std::size_t pattern = candidate->second;
             const std::string& text = scan_.filter_.patterns_[pattern].text;
-            if (scan_.hit_[pattern] || at + text.size() > end || !equal(data + at, text)) {
+            const std::size_t n = text.size();
+            if (scan_.hit_[pattern] || at + n > end || !equal(here, text)) {
                 continue;
             }
-            const bool word_holds = !scan_.filter_.options_.whole_word ||
-                                    ((at == 0 || !is_word(data[at - 1])) &&
-                                     (at + text.size() == end || !is_word(data[at + text.size()])));
+            const bool word_holds =
+                !scan_.filter_.options_.whole_word ||
+                ((at == 0 || !is_word(here[-1])) && (at + n == end || !is_word(here[n])));
             scan_.found(pattern, word_holds);
         }
     }

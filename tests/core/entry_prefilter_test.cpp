@@ -93,9 +93,14 @@ TEST_P(EntryPrefilterTest, AgreesWithTheModelOnRandomInput) {
     std::mt19937 rng(20261207);
     for (int round = 0; round < 6000; ++round) {
         std::vector<Entry> entries(1 + rng() % 12);
+        // In some rounds every find text is long enough for the own matcher to skip ahead.
+        const std::size_t least = round % 3 == 0 ? 3 + rng() % 4 : 0;
         for (std::size_t k = 0; k < entries.size(); ++k) {
             const bool repeat = k > 0 && rng() % 4 == 0;
-            entries[k].find = repeat ? entries[rng() % k].find : random_text(rng, 4);
+            entries[k].find = repeat ? entries[rng() % k].find : random_text(rng, 4 + least);
+            while (entries[k].find.size() < least) {
+                entries[k].find = random_text(rng, 4 + least);
+            }
             entries[k].replace = random_text(rng, 3);
         }
         std::string text = random_text(rng, 40);
