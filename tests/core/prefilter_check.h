@@ -28,19 +28,23 @@ inline std::string wrong_prefilter(const std::vector<core::Entry>& entries, cons
     if (scan.occurs().size() != entries.size() || scan.may_apply().size() != entries.size()) {
         return "one flag per entry";
     }
+    // Entries that keep multiplying the text would take the model too long: past this size the
+    // rest of the chain is not modelled, and only occurs() is held against the model.
+    constexpr std::size_t kMostModelled = std::size_t{1} << 18;
     std::string current = text;
     bool any = false;
     for (std::size_t k = 0; k < entries.size(); ++k) {
-        const bool occurs = model_entry_pass(text, entries[k], options).replacements > 0;
-        ModelPassResult applied = model_entry_pass(current, entries[k], options);
-        if (scan.occurs()[k] != occurs) {
+        if (scan.occurs()[k] != (model_entry_pass(text, entries[k], options).replacements > 0)) {
             return "occurs of entry " + std::to_string(k);
         }
-        if (applied.replacements > 0 && !scan.may_apply()[k]) {
-            return "may_apply of entry " + std::to_string(k);
+        if (current.size() <= kMostModelled) {
+            ModelPassResult applied = model_entry_pass(current, entries[k], options);
+            if (applied.replacements > 0 && !scan.may_apply()[k]) {
+                return "may_apply of entry " + std::to_string(k);
+            }
+            current = std::move(applied.content);
         }
         any = any || scan.may_apply()[k];
-        current = std::move(applied.content);
     }
     return any == scan.any_may_apply() ? "" : "any_may_apply";
 }
