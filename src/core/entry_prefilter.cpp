@@ -210,6 +210,22 @@ class EntryPrefilter::Scan::VectorscanLook {
     }
 
     void feed(std::string_view piece) {
+        // Vectorscan takes a length of at most 4 GiB in one call.
+        constexpr std::size_t kMost = std::size_t{1} << 30;
+        for (; piece.size() > kMost; piece.remove_prefix(kMost)) {
+            feed_part(piece.substr(0, kMost));
+        }
+        feed_part(piece);
+    }
+
+    void finish() {
+        hs_close_stream(stream_, scratch_, stopped_ ? nullptr : &VectorscanLook::on_match, this);
+        stream_ = nullptr;
+        settle_pending(true);  // the text's end counts as a non-letter
+    }
+
+  private:
+    void feed_part(std::string_view piece) {
         if (!pending_.empty()) {
             settle_pending(!is_word(piece.front()));
         }
@@ -231,13 +247,6 @@ class EntryPrefilter::Scan::VectorscanLook {
         piece_ = {};
     }
 
-    void finish() {
-        hs_close_stream(stream_, scratch_, stopped_ ? nullptr : &VectorscanLook::on_match, this);
-        stream_ = nullptr;
-        settle_pending(true);  // the text's end counts as a non-letter
-    }
-
-  private:
     static int on_match(unsigned id, unsigned long long /*from*/, unsigned long long to,
                         unsigned /*flags*/, void* context) {
         auto& look = *static_cast<VectorscanLook*>(context);
