@@ -19,12 +19,14 @@
 #include "core/entry.h"
 #include "core/entry_chain.h"
 #include "core/entry_pass.h"
+#include "core/entry_prefilter.h"
 #include "core/match_options.h"
 
 namespace {
 
 using wendrel::core::Entry;
 using wendrel::core::EntryPass;
+using wendrel::core::EntryPrefilter;
 using wendrel::core::MatchOptions;
 
 constexpr std::size_t kMiB = std::size_t{1} << 20;
@@ -268,6 +270,46 @@ void run_copy(benchmark::State& state) {
                             static_cast<std::int64_t>(source.size()));
 }
 
+// Find texts that the sparse text never holds, in any case: 6 to 9 letters drawn at random
+// (with a seed of their own), every other letter upper case when case does not matter.
+std::vector<Entry> absent_entries(std::size_t count, bool mixed_case) {
+    std::mt19937_64 engine{kSeed + count};
+    std::vector<Entry> entries;
+    for (std::size_t k = 0; k < count; ++k) {
+        std::string find(6 + engine() % 4, ' ');
+        for (std::size_t i = 0; i < find.size(); ++i) {
+            const char base = mixed_case && i % 2 == 1 ? 'A' : 'a';
+            find[i] = static_cast<char>(base + engine() % 26);
+        }
+        entries.push_back({find, "x"});
+    }
+    return entries;
+}
+
+// The prefilter's look over the sparse text fed in pieces of 1 MiB, as a job reads a file,
+// with find texts it never holds: the whole text is scanned and nothing may apply.
+void run_prefilter(benchmark::State& state, std::size_t count, MatchOptions options) {
+    const std::string& text = sparse_text().text;
+    const EntryPrefilter filter(absent_entries(count, !options.match_case), options);
+    if (filter.matcher() != EntryPrefilter::Matcher::vectorscan) {
+        state.SkipWithError("the prefilter fell back to its own matcher");
+        return;
+    }
+    for (auto _ : state) {
+        EntryPrefilter::Scan scan(filter);
+        for (std::size_t at = 0; at < text.size(); at += kMiB) {
+            scan.feed(std::string_view(text).substr(at, kMiB));
+        }
+        scan.finish();
+        if (scan.any_may_apply()) {
+            state.SkipWithError("an absent find text was taken to occur");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+
 const std::string& sparse_source() {
     return sparse_text().text;
 }
@@ -321,6 +363,17 @@ void register_benchmarks() {
         const auto source = [size]() -> const std::string& { return all_a_text(size); };
         register_pass(name.c_str(),
                       {source, Entry{"a", "aa"}, kMatchCase, [size] { return size; }});
+    }
+    for (const std::size_t count : {1, 10, 100}) {
+        for (const MatchOptions options : {kMatchCase, kIgnoreCase}) {
+            const std::string name = "prefilter/no_match/finds:" + std::to_string(count) +
+                                     (options.match_case ? "/match_case" : "/ignore_case");
+            benchmark::RegisterBenchmark(
+                name.c_str(),
+                [=](benchmark::State& state) { run_prefilter(state, count, options); })
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(kMinSeconds);
+        }
     }
     benchmark::RegisterBenchmark("reference/memchr_absent_byte", run_memchr)
         ->Unit(benchmark::kMillisecond)

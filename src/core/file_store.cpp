@@ -384,6 +384,8 @@ int FileStore::scan(const std::string& path, const JobRules& rules, bool count, 
         }
     } catch (const std::bad_alloc&) {
         return ENOMEM;
+    } catch (const std::exception&) {
+        return EIO;  // the matcher gave up on the file rather than give a wrong answer
     }
     file.info = info;
     file.held = std::move(handle);
