@@ -131,8 +131,10 @@ class EntryChain::Stage final : public Outlet {
     bool changing() const { return changing_; }
 
     /// Works through the input as far as `out` takes the result; sets `moved` when anything
-    /// went on. Gives 0 or the errno of a write.
-    int process(Outlet& out, bool& moved) {
+    /// went on. Gives 0 or the errno of a write. Made for each kind of outlet, so that the
+    /// calls made per match are direct ones a dense text can afford.
+    template <typename Out>
+    int process(Out& out, bool& moved) {
         while (!finished_) {
             if (in_match_) {
                 bool all = false;
@@ -183,7 +185,8 @@ class EntryChain::Stage final : public Outlet {
 
   private:
     // Hands input bytes [emitted_, to) on as far as `out` has room; `all` when every one went.
-    int emit_to(std::size_t to, Outlet& out, bool& moved, bool& all) {
+    template <typename Out>
+    int emit_to(std::size_t to, Out& out, bool& moved, bool& all) {
         while (emitted_ < to) {
             const std::size_t room = out.room();
             if (room == 0) {
@@ -259,15 +262,15 @@ ChainResult EntryChain::run(std::uint64_t size, const Reader& read, const Writer
         most_in = grown(most_in, entries_[k]);
     }
     ResultSink sink(write);
-    const auto outlet = [&](std::size_t stage) -> Outlet& {
-        return stage + 1 < stages_.size() ? static_cast<Outlet&>(*stages_[stage + 1]) : sink;
-    };
     // Works every stage, first to last, until no byte moves.
     const auto pump = [&]() {
         for (bool moved = true; moved;) {
             moved = false;
             for (std::size_t s = 0; s < stages_.size(); ++s) {
-                if (const int error = stages_[s]->process(outlet(s), moved)) {
+                const int error = s + 1 < stages_.size()
+                                      ? stages_[s]->process(*stages_[s + 1], moved)
+                                      : stages_[s]->process(sink, moved);
+                if (error != 0) {
                     return error;
                 }
             }

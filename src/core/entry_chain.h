@@ -49,7 +49,7 @@ class EntryChain {
     EntryChain(const EntryChain&) = delete;
     EntryChain& operator=(const EntryChain&) = delete;
 
-    static constexpr std::size_t kDefaultBudget = 2 << 20;
+    static constexpr std::size_t kDefaultBudget = 512 << 10;
 
     /// The flow of a source of `size` bytes pulled from `read`; with `write`, the result goes
     /// there (small pieces gathered first), else it is only counted. Stops at the first failed

@@ -75,11 +75,50 @@ class Scanner::Finder {
         if (from > last) {
             return kNone;
         }
+#if defined(__SSE2__)
+        if (n >= 2) {
+            return next_by_ends(data, from, last);
+        }
+#endif
         const void* hit = memmem(data + from, last - from + n, find_.data(), n);
         return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : kNone;
     }
 
   private:
+#if defined(__SSE2__)
+    // Where the first byte is common (a text dense with near misses), a start must also have
+    // the find text's last byte in its place: 16 starts are tested at once on both, and only
+    // those that pass are compared. Unlike memmem, nothing is set up per call, which a text
+    // with a match every few bytes calls for at each one.
+    std::size_t next_by_ends(const char* data, std::size_t from, std::size_t last) const {
+        const std::size_t n = find_.size();
+        const __m128i first = _mm_set1_epi8(find_.front());
+        const __m128i end = _mm_set1_epi8(find_.back());
+        std::size_t at = from;
+        for (; at + 16 <= last + 1; at += 16) {
+            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+            const __m128i ends =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + n - 1));
+            auto mask = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, end))));
+            while (mask != 0) {
+                const std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(mask));
+                if (std::memcmp(data + start + 1, find_.data() + 1, n - 2) == 0) {
+                    return start;
+                }
+                mask &= mask - 1;
+            }
+        }
+        for (; at <= last; ++at) {
+            if (data[at] == find_.front() &&
+                std::memcmp(data + at + 1, find_.data() + 1, n - 1) == 0) {
+                return at;
+            }
+        }
+        return kNone;
+    }
+#endif
+
     // memchr is kept while its false starts are this far apart on average, judged once there
     // have been enough of them to tell.
     static constexpr std::size_t kFalseStartsToJudge = 256;
