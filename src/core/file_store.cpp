@@ -337,7 +337,8 @@ int FileStore::scan(const std::string& path, const JobRules& rules, bool count, 
                     LoadedFile& file, const std::atomic<bool>* cancel) {
     struct stat info {};
     FileDescriptor handle;
-    if (const int error = open_target(path, Purpose::rewrite, info, handle)) {
+    if (const int error =
+            open_target(path, count ? Purpose::read : Purpose::rewrite, info, handle)) {
         return error;
     }
     const int fd = handle.get();
@@ -388,7 +389,9 @@ int FileStore::scan(const std::string& path, const JobRules& rules, bool count, 
         return EIO;  // the matcher gave up on the file rather than give a wrong answer
     }
     file.info = info;
-    file.held = std::move(handle);
+    if (!count) {
+        file.held = std::move(handle);
+    }
     return 0;
 }
 

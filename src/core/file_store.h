@@ -70,8 +70,10 @@ class FileStore {
     /// Reads a regular file once through the job's prefilter (EntryPrefilter), and, with
     /// `count` and when some entry may apply, once more through its entries (EntryChain)
     /// without writing anything, never holding the file in memory. Refuses what load()
-    /// refuses, and holds the file as a load for rewriting does: `file` gets its info and
-    /// descriptor, and no content. Once `cancel` is set, gives up with ECANCELED.
+    /// refuses. Without `count`, holds the file as a load for rewriting does (`file` gets its
+    /// info and descriptor, and no content); with it (a dry run's look, which writes nothing),
+    /// reads it unlocked, as a load for reading does. Once `cancel` is set, gives up with
+    /// ECANCELED.
     int scan(const std::string& path, const JobRules& rules, bool count, Found& found,
              LoadedFile& file, const std::atomic<bool>* cancel = nullptr);
 

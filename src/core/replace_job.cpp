@@ -260,9 +260,6 @@ bool ReplaceJob::tick_timer1() {
                 report(path, JobObserver::Outcome::failed, error);  // timer1 stays on
                 return true;
             }
-            if (dry_run_) {
-                loaded_.held.close();  // a dry run writes nothing, so it keeps no file from a job
-            }
             form_ = std::move(streamed);
         } else {
             if (const int error = store_.load(path, loaded_, FileStore::Purpose::read)) {

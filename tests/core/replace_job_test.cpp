@@ -1,6 +1,7 @@
 #include "core/replace_job.h"
 #include "core/failure_reason.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <new>
@@ -147,7 +148,8 @@ TEST_F(ReplaceJobTest, RejectedStartLeavesOnlyTheResetAndItsMessage) {
 
 // 1500 entries over a file that grew after the start pass counted it (the bar refuses a value
 // past its maximum and keeps the one it has), then a shorter list, then one without a complete
-// record, which must not hang, then a dry run, which reports as usual and writes nothing.
+// record, which must not hang, then a dry run of a file another job holds, which reports as
+// usual and writes nothing.
 TEST_F(ReplaceJobTest, EveryJobUsesOnlyItsOwnEntries) {
     std::string chain;  // each record turns k<i>. into k<i+1>.
     for (int i = 0; i < 1500; ++i) {
@@ -165,8 +167,14 @@ TEST_F(ReplaceJobTest, EveryJobUsesOnlyItsOwnEntries) {
     const ino_t inode = inode_of(a);
     EXPECT_FALSE(run(a + ";" + b + ";", "y|x", b + ";").runaway);
     EXPECT_EQ(obs.status, job_lines({skipped(b), done(a), kAllDone}));
+    // The dry run reads a file another job holds: it takes nothing from a job that writes.
+    const int other = ::open(a.c_str(), O_RDWR | O_CLOEXEC);
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    check(::fcntl(other, F_OFD_SETLK, &whole), "fcntl");
     job.start({a + ";", "", lists.write("list.txt", "y|z|\r\n"), {}, true});
     run_ticks(job);
+    ::close(other);
     EXPECT_EQ(obs.status, job_lines({"将会改动文件" + a + "--" + kTime, kAllDone}));
     EXPECT_EQ(obs.summary,
               "统计（未写入）：将会改动1个文件，未改动0个，跳过0个，失败0个，共替换1处--" + kTime);
