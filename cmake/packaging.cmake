@@ -23,5 +23,5 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Replace text in a set of files from a lis
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6 (>= 2.34), libstdc++6 (>= 12), libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libxxhash0 (>= 0.8), libvectorscan5 (>= 5.4), qt6-qpa-plugins, fonts-noto-cjk")
+    "libc6 (>= 2.34), libstdc++6 (>= 12), libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libxxhash0 (>= 0.8), libvectorscan5 (>= 5.4), libuchardet0 (>= 0.0.7), qt6-qpa-plugins, fonts-noto-cjk")
 include(CPack)
