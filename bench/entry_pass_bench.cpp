@@ -12,15 +12,19 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <string.h>  // memmem, a GNU extension that <cstring> does not declare
 
+#include "core/encoding_sniffer.h"
 #include "core/entry.h"
 #include "core/entry_chain.h"
 #include "core/entry_pass.h"
 #include "core/entry_prefilter.h"
 #include "core/match_options.h"
+#include "core/text_encoding.h"
+#include "core/transcoder.h"
 
 namespace {
 
@@ -333,6 +337,109 @@ void register_pass(const char* name, PassCase pass_case) {
         ->MinTime(kMinSeconds);
 }
 
+// Chinese prose for the encoding cases: words of one to four characters, a comma or a full stop
+// between runs of them, a line break after some sentences. UTF-8, about 64 MiB.
+const std::string& chinese_text() {
+    static const std::string text = [] {
+        constexpr std::array<std::string_view, 24> kChineseWords = {
+            "我们", "文件", "替换", "文本", "窗口", "按钮", "列表", "状态",
+            "记录", "数字", "之间", "通过", "早晨", "问题", "春天", "河边",
+            "小路", "山脚", "天气", "计划", "收获", "的",   "在",   "乤丂",
+        };
+        std::string out;
+        out.reserve(kTextSize + 64);
+        Generator gen;
+        while (out.size() < kTextSize) {
+            for (std::size_t w = 4 + gen.below(12); w > 0; --w) {
+                out.append(kChineseWords[gen.below(kChineseWords.size())]);
+            }
+            out.append(gen.below(3) == 0 ? "。\n" : "，");
+        }
+        return out;
+    }();
+    return text;
+}
+
+const std::string& chinese_in(const char* encoding) {
+    static std::vector<std::pair<std::string, std::string>> cache;
+    for (const auto& [name, text] : cache) {
+        if (name == encoding) {
+            return text;
+        }
+    }
+    wendrel::core::Transcoder to(std::string("UTF-8"), encoding);
+    std::string text;
+    to.convert(chinese_text(), text, true);
+    return cache.emplace_back(encoding, std::move(text)).second;
+}
+
+// The one look a job takes at a file, fed in the 1 MiB pieces a job reads.
+void run_sniff(benchmark::State& state, const std::string& text,
+               wendrel::core::TextEncoding::Kind expected) {
+    for (auto _ : state) {
+        wendrel::core::EncodingSniffer sniffer;
+        for (std::size_t at = 0; at < text.size(); at += kMiB) {
+            sniffer.feed(std::string_view(text).substr(at, kMiB));
+        }
+        sniffer.finish();
+        if (sniffer.result().kind != expected) {
+            state.SkipWithError("the sniffer took the text for something else");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+
+void run_transcode(benchmark::State& state, const char* from, const char* to) {
+    const std::string& text = std::string_view(from) == "UTF-8" ? chinese_text() : chinese_in(from);
+    wendrel::core::Transcoder transcoder(from, to);
+    std::string out;
+    out.reserve(3 * kMiB);
+    for (auto _ : state) {
+        transcoder.reset();
+        for (std::size_t at = 0; at < text.size(); at += kMiB) {
+            out.clear();
+            const bool last = at + kMiB >= text.size();
+            if (transcoder.convert(std::string_view(text).substr(at, kMiB), out, last) != 0) {
+                state.SkipWithError("the text did not convert");
+                return;
+            }
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+
+void register_encoding_benchmarks() {
+    using Kind = wendrel::core::TextEncoding::Kind;
+    benchmark::RegisterBenchmark(
+        "encoding/sniff/ascii_prose",
+        [](benchmark::State& state) { run_sniff(state, sparse_text().text, Kind::utf8); })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(kMinSeconds);
+    benchmark::RegisterBenchmark(
+        "encoding/sniff/utf8_chinese",
+        [](benchmark::State& state) { run_sniff(state, chinese_text(), Kind::utf8); })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(kMinSeconds);
+    benchmark::RegisterBenchmark(
+        "encoding/sniff/gb18030_chinese",
+        [](benchmark::State& state) { run_sniff(state, chinese_in("GB18030"), Kind::decoded); })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(kMinSeconds);
+    for (const auto& [from, to] : std::array<std::pair<const char*, const char*>, 3>{
+             {{"GB18030", "UTF-8"}, {"UTF-8", "GB18030"}, {"UTF-16LE", "UTF-8"}}}) {
+        const std::string name = std::string("encoding/transcode/") + from + "_to_" + to;
+        benchmark::RegisterBenchmark(
+            name.c_str(),
+            [from = from, to = to](benchmark::State& state) { run_transcode(state, from, to); })
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(kMinSeconds);
+    }
+}
+
 void register_benchmarks() {
     constexpr MatchOptions kMatchCase{.whole_word = false, .match_case = true};
     constexpr MatchOptions kIgnoreCase{.whole_word = false, .match_case = false};
@@ -390,6 +497,7 @@ void register_benchmarks() {
 
 int main(int argc, char** argv) {
     register_benchmarks();
+    register_encoding_benchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
