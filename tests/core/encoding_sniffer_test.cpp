@@ -82,8 +82,12 @@ std::vector<SnifferCase> sniffer_cases() {
         // uchardet still calls these GB18030 and BIG5; 81 7F does not decode, and Big5's A2 CC
         // decodes to a character that encodes back as A4 51.
         {"Gb18030Invalid", gb18030 + "\x81\x7F" + gb18030, {}},
+        // E4 B8 AD 0A is UTF-8 and no GB18030: the round trip has to start at the file's start.
+        {"Utf8LineThenGb18030", "中\n" + gb18030, {}},
         {"Big5NoRoundTrip", big5 + "\xA2\xCC" + big5, {}},
         {"Utf16OddLength", "\xFF\xFE" + utf16le + "A", {}},
+        {"Utf8Overlong", "a \xE0\x80\xAF b", {}},
+        {"Utf8Surrogate", "a \xED\xA0\x80 b", {}},
         {"Utf8BomThenLatin1",
          "\xEF\xBB\xBF"
          "caf\xE9",
@@ -91,6 +95,10 @@ std::vector<SnifferCase> sniffer_cases() {
         {"LongUtf8ThenLatin1", long_utf8 + "caf\xE9", {}},
         {"Utf8CutInsideCharacter", kChinese.substr(0, kChinese.size() - 2), {}},
     };
+}
+
+void PrintTo(const SnifferCase& c, std::ostream* os) {
+    *os << c.label;
 }
 
 TextEncoding sniff(std::string_view bytes, std::mt19937* pieces) {
