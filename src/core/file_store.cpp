@@ -377,8 +377,12 @@ int FileStore::scan(const std::string& path, const JobRules& rules, bool count, 
                 return static_cast<int>(-at);
             }
             EntryChain chain(rules.entries, rules.options, found.skip);
-            found.counted = chain.run(
-                size, [&](char* into, std::size_t want) { return read_some(fs_, fd, into, want); });
+            found.counted = chain.run(size, [&](char* into, std::size_t want) -> long {
+                if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+                    return -ECANCELED;
+                }
+                return read_some(fs_, fd, into, want);
+            });
             if (found.counted.error != 0) {
                 return found.counted.error;
             }

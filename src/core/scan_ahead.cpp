@@ -32,33 +32,26 @@ ScanAhead::ScanAhead(FileStore& store, std::shared_ptr<const JobRules> rules, bo
       paths_(paths),
       wanted_(std::move(wanted)),
       depth_(depth) {
-    workers_.reserve(threads);
-    try {
-        for (std::size_t i = 0; i < threads; ++i) {
-            workers_.emplace_back([this] { run_worker(); });
-        }
-    } catch (...) {
-        // Threads left running would end the program when destroyed unjoined.
-        stop_workers();
-        throw;
-    }
+    workers_.start(
+        threads, [this] { run_worker(); }, [this] { tell_workers_to_stop(); });
 }
 
 ScanAhead::~ScanAhead() {
     stop_workers();
 }
 
-void ScanAhead::stop_workers() {
+void ScanAhead::tell_workers_to_stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     cancel_ = true;
     changed_.notify_all();
-    for (std::thread& worker : workers_) {
-        worker.join();
-    }
-    workers_.clear();
+}
+
+void ScanAhead::stop_workers() {
+    tell_workers_to_stop();
+    workers_.join();
 }
 
 void ScanAhead::run_worker() {

@@ -8,10 +8,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "file_store.h"
+#include "worker_threads.h"
 
 namespace wendrel::core {
 
@@ -57,6 +57,7 @@ class ScanAhead {
 
   private:
     void run_worker();
+    void tell_workers_to_stop();
     void stop_workers();
 
     FileStore& store_;
@@ -72,7 +73,7 @@ class ScanAhead {
     std::map<std::size_t, Look> done_;  // guarded by mutex_
     bool stopping_ = false;             // guarded by mutex_
     std::atomic<bool> cancel_ = false;  // a look under way gives up at its next read
-    std::vector<std::thread> workers_;
+    WorkerThreads workers_;
 };
 
 }  // namespace wendrel::core

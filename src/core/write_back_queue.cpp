@@ -30,32 +30,25 @@ std::unique_ptr<WriteBackQueue> WriteBackQueue::make_or_none(FileStore& store, s
 WriteBackQueue::WriteBackQueue(FileStore& store, std::size_t threads, std::size_t byte_budget)
     : store_(store), byte_budget_(byte_budget) {
     running_.reserve(threads);  // so that a worker never allocates to take a write
-    workers_.reserve(threads);
-    try {
-        for (std::size_t i = 0; i < threads; ++i) {
-            workers_.emplace_back([this] { run_worker(); });
-        }
-    } catch (...) {
-        // A thread that could not be started: those that were are joined, or destroying them
-        // would end the program.
-        stop_workers();
-        throw;
-    }
+    workers_.start(
+        threads, [this] { run_worker(); }, [this] { tell_workers_to_stop(); });
 }
 
 WriteBackQueue::~WriteBackQueue() {
     stop_workers();
 }
 
-void WriteBackQueue::stop_workers() {
+void WriteBackQueue::tell_workers_to_stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     changed_.notify_all();
-    for (auto& worker : workers_) {
-        worker.join();
-    }
+}
+
+void WriteBackQueue::stop_workers() {
+    tell_workers_to_stop();
+    workers_.join();
 }
 
 bool WriteBackQueue::has_room(std::size_t size) const {

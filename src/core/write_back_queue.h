@@ -10,12 +10,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "file_descriptor.h"
 #include "new_content.h"
+#include "worker_threads.h"
 
 namespace wendrel::core {
 
@@ -85,6 +85,7 @@ class WriteBackQueue {
     };
 
     void run_worker();
+    void tell_workers_to_stop();
     void stop_workers();
     bool has_room(std::size_t size) const;             // caller holds mutex_
     Ticket enqueue(Work work);                         // caller holds mutex_
@@ -105,7 +106,7 @@ class WriteBackQueue {
     std::uint64_t refused_at_ = 0;     // guarded by mutex_: writes_ended_ at the last refusal
     Ticket next_ticket_ = 1;           // guarded by mutex_
     bool stopping_ = false;            // guarded by mutex_
-    std::vector<std::thread> workers_;
+    WorkerThreads workers_;
 };
 
 }  // namespace wendrel::core
