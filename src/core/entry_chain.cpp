@@ -20,27 +20,17 @@ namespace {
 
 constexpr std::size_t kLargestWindow = 1 << 20;
 
-// Where a stage's result goes: the next stage, or the end of the chain.
-class Outlet {
-  public:
-    virtual ~Outlet() = default;
-    /// Bytes put() takes now.
-    virtual std::size_t room() = 0;
-    /// `bytes` no more than room(); 0 or an errno.
-    virtual int put(std::string_view bytes) = 0;
-    virtual int end() = 0;
-};
-
 // The end of the chain: counts the result and hands it to the writer, large pieces as they
 // are and runs of small ones (a text dense with replacements) gathered first, so that a piece
-// does not cost a write of its own.
-class ResultSink final : public Outlet {
+// does not cost a write of its own. A stage's outlet (this, or the next stage) takes what
+// room() says it has room for through put(), and end() once all has come.
+class ResultSink {
   public:
     explicit ResultSink(const EntryChain::Writer* write) : write_(write) {}
 
-    std::size_t room() override { return std::numeric_limits<std::size_t>::max(); }
+    std::size_t room() { return std::numeric_limits<std::size_t>::max(); }
 
-    int put(std::string_view piece) override {
+    int put(std::string_view piece) {
         size_ += piece.size();
         if (write_ == nullptr || piece.empty()) {
             return 0;
@@ -60,7 +50,7 @@ class ResultSink final : public Outlet {
         return 0;
     }
 
-    int end() override { return flush(); }
+    int end() { return flush(); }
 
     std::uint64_t size() const { return size_; }
 
@@ -93,7 +83,7 @@ std::uint64_t grown(std::uint64_t size, const Entry& entry) {
 // One entry's pass over the bytes the stage before hands on. Its window holds input from the
 // byte before the first start not yet ruled out (the whole-word test reads it) up to what has
 // come in so far; what is decided goes on as far as the next stage has room.
-class EntryChain::Stage final : public Outlet {
+class EntryChain::Stage {
   public:
     Stage(const Entry& entry, MatchOptions options, std::size_t capacity)
         : n_(entry.find.size()),
@@ -103,12 +93,12 @@ class EntryChain::Stage final : public Outlet {
           capacity_(std::max<std::size_t>(2 * (n_ + 2) + 64, capacity)),
           buffer_(new char[capacity_]) {}
 
-    std::size_t room() override {
+    std::size_t room() {
         compact();
         return capacity_ - filled_;
     }
 
-    int put(std::string_view bytes) override {
+    int put(std::string_view bytes) {
         std::memcpy(buffer_.get() + filled_, bytes.data(), bytes.size());
         filled_ += bytes.size();
         return 0;
@@ -121,7 +111,7 @@ class EntryChain::Stage final : public Outlet {
     }
     void commit(std::size_t size) { filled_ += size; }
 
-    int end() override {
+    int end() {
         ended_ = true;
         return 0;
     }

@@ -51,6 +51,9 @@ class EntryChain {
 
     static constexpr std::size_t kDefaultBudget = 512 << 10;
 
+    /// The entries that take a stage: only two or more can undo each other's changes.
+    std::size_t stages() const { return entry_of_.size(); }
+
     /// The flow of a source of `size` bytes pulled from `read`; with `write`, the result goes
     /// there (small pieces gathered first), else it is only counted. Stops at the first failed
     /// read or write.

@@ -364,15 +364,13 @@ int FileStore::scan(const std::string& path, const JobRules& rules, bool count, 
         }
         look.finish();
         found.skip.assign(rules.entries.size(), true);
-        found.any = false;
         for (std::size_t k = 0; k < rules.entries.size(); ++k) {
             found.skip[k] = !look.may_apply()[k];
-            found.any = found.any || look.may_apply()[k];
         }
         found.counted = ChainResult{};
         found.counted.counts.assign(rules.entries.size(), 0);
         found.counted.size = size;
-        if (count && found.any) {
+        if (count && found.any()) {
             if (const long at = fs_.lseek(fd, 0, SEEK_SET); at < 0) {
                 return static_cast<int>(-at);
             }
@@ -438,11 +436,13 @@ int FileStore::write_back(const std::string& path, const NewContent& content,
             };
             try {
                 EntryChain chain(rules.entries, rules.options, rewrite->skip);
+                // Only entries that may undo each other need the old content's hash.
+                const bool may_undo = chain.stages() >= 2;
                 made.chain = chain.run(
                     size,
                     [&](char* buffer, std::size_t want) {
                         const long got = read_some(fs_, held, buffer, want);
-                        if (got > 0) {
+                        if (got > 0 && may_undo) {
                             source.add({buffer, static_cast<std::size_t>(got)});
                         }
                         return got;
@@ -484,13 +484,10 @@ int FileStore::write_back(const std::string& path, const NewContent& content,
         return replace(final_path, loaded, now, held,
                        [&](Sink& out) { return copy_file(fs_, copy->from, out); });
     }
-    const auto pieces = std::get<SplicedText>(content).pieces();
-    std::size_t size = 0;
-    for (const std::string_view piece : pieces) {
-        size += piece.size();
-    }
+    const std::string_view pieces[] = {std::get<HeldText>(content).text};
+    const std::size_t size = pieces[0].size();
     if (static_cast<std::size_t>(now.st_size) == size && holds(held, pieces, size)) {
-        return 0;  // the entries put back what they took out: nothing to write
+        return 0;  // the file already holds this content: nothing to write
     }
     return replace(final_path, loaded, now, held,
                    [&](Sink& out) { return write_pieces(out, pieces); });

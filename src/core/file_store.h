@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -64,8 +65,10 @@ class FileStore {
     /// What one look at a target found, before any write.
     struct Found {
         std::vector<bool> skip;  // per entry: it cannot make a replacement in the file
-        bool any = false;        // some entry may make one
         ChainResult counted;     // with `count`: what the entries make of the file
+
+        /// Whether some entry may make a replacement.
+        bool any() const { return std::ranges::find(skip, false) != skip.end(); }
     };
     /// Reads a regular file once through the job's prefilter (EntryPrefilter), and, with
     /// `count` and when some entry may apply, once more through its entries (EntryChain)

@@ -10,7 +10,6 @@
 #include "entry_chain.h"
 #include "entry_prefilter.h"
 #include "match_options.h"
-#include "spliced_text.h"
 
 namespace wendrel::core {
 
@@ -38,18 +37,23 @@ struct FileRewrite {
     std::shared_ptr<Made> made = std::make_shared<Made>();
 };
 
+/// A file's new content held in memory, written as it stands.
+struct HeldText {
+    std::string text;
+};
+
 /// A file's new content as a copy of another file: an undo puts a kept old file back.
 struct FileCopy {
     std::string from;
 };
 
 /// What a write-back puts in place of a file.
-using NewContent = std::variant<SplicedText, FileRewrite, FileCopy>;
+using NewContent = std::variant<HeldText, FileRewrite, FileCopy>;
 
 /// Bytes held, for budgeting memory.
 inline std::size_t footprint(const NewContent& content) {
-    if (const auto* text = std::get_if<SplicedText>(&content)) {
-        return text->footprint();
+    if (const auto* held = std::get_if<HeldText>(&content)) {
+        return held->text.size();
     }
     if (const auto* rewrite = std::get_if<FileRewrite>(&content)) {
         return rewrite->skip.size();

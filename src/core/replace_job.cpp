@@ -296,7 +296,7 @@ bool ReplaceJob::tick_timer2() {
             return submit_finished();
         }
         const auto* streamed = std::get_if<Streamed>(&form_);
-        if (writer_ && !dry_run_ && streamed && streamed->found.any &&
+        if (writer_ && !dry_run_ && streamed && streamed->found.any() &&
             entry_cursor_ + 1 == replace_list_.size() &&
             !writer_->would_take(FileRewrite{rules_, streamed->found.skip, nullptr},
                                  static_cast<bool>(loaded_.held))) {
@@ -355,7 +355,7 @@ void ReplaceJob::finish_file() {
                error, replacements_);
         return;
     }
-    if (!streamed->found.any) {
+    if (!streamed->found.any()) {
         hand_to_timer1();
         loaded_.held.close();  // found unchanged: another job may have it now
         report(path, JobObserver::Outcome::unchanged);
@@ -472,8 +472,9 @@ void ReplaceJob::add_report_line(const Report& report) {
 }
 
 // Its write-back was not submitted, so the file on disk is still the old one. Its lock goes
-// now, so that another job may take it.
+// now, so that another job may take it, and with it those of the files looked at ahead.
 void ReplaceJob::drop_file_in_hand() {
+    ahead_.reset();
     timer2_on_ = false;
     loaded_ = LoadedFile{};
     form_ = Held{};
@@ -487,7 +488,6 @@ void ReplaceJob::request_stop() {
         return;
     }
     drop_file_in_hand();
-    ahead_.reset();
     stopping_ = true;
     timer1_on_ = true;
     try {
@@ -521,7 +521,6 @@ void ReplaceJob::stop() {
         return;
     }
     drop_file_in_hand();
-    ahead_.reset();
     timer1_on_ = false;
     try {
         // The write-backs already queued are in flight and end whole; their lines come first,

@@ -119,7 +119,8 @@ class ReplaceJob {
     /// no room for it.
     bool submit_finished();
     void hand_to_timer1();
-    /// The file in hand is let go, as it is on disk, and its lock with it.
+    /// The file in hand is let go, as it is on disk, and its lock with it; so are the files
+    /// looked at ahead.
     void drop_file_in_hand();
     /// Adds a target's line, after the lines of every earlier target.
     void report(const std::string& path, JobObserver::Outcome outcome, int error = 0,

@@ -80,14 +80,14 @@ TEST(WriteBackQueue, WritesAreTakenInTheOrderQueuedAndAllFinishedByDestruction) 
     core::FileStore store(fs);
     {
         core::WriteBackQueue queue(store, 1, 1 << 20);
-        const auto held = queue.submit(first, core::SplicedText("new"), stat_of(first));
+        const auto held = queue.submit(first, core::HeldText{"new"}, stat_of(first));
         taken.wait();
         const auto loaded = stat_of(path);
-        const auto older = queue.submit(path, core::SplicedText("older"), loaded);
-        const auto newer = queue.submit(path, core::SplicedText("newer"), loaded);
+        const auto older = queue.submit(path, core::HeldText{"older"}, loaded);
+        const auto newer = queue.submit(path, core::HeldText{"newer"}, loaded);
         for (int i = 0; i < 50; ++i) {
             const std::string file = dir.write("f" + std::to_string(i), "old");
-            queue.submit(file, core::SplicedText("new " + std::to_string(i)), stat_of(file));
+            queue.submit(file, core::HeldText{"new " + std::to_string(i)}, stat_of(file));
         }
         queued.count_down();
         EXPECT_EQ(queue.wait(held), 0);
@@ -112,9 +112,9 @@ TEST(WriteBackQueue, TrySubmitRefusesOverTheBudgetAndKeepsTheContent) {
     core::FileStore store(fs);
     core::WriteBackQueue queue(store, 1, 8);
     const auto loaded = stat_of(first);
-    const auto a = queue.submit(first, core::SplicedText("new a"), loaded);
+    const auto a = queue.submit(first, core::HeldText{"new a"}, loaded);
     held.reached.wait();
-    core::NewContent content = core::SplicedText("new b");
+    core::NewContent content = core::HeldText{"new b"};
     core::FileDescriptor none;
     EXPECT_EQ(queue.try_submit(second, content, stat_of(second), none), std::nullopt);
     EXPECT_EQ(core::footprint(content), 5u);
