@@ -31,6 +31,14 @@ std::string cause_text(int error) {
             return "新文件无法保留原文件的访问控制列表或扩展属性";
         case failure::kRulesFileUtf16:
             return "文件是UTF-16编码，请另存为UTF-8";
+        case failure::kNotRepresentable:
+            return "替换后的文字中有文件的编码不能表示的字符，文件保持原样";
+        case failure::kNotInEncoding:
+            return "文件不是所指定编码的文字";
+        case failure::kRulesNotInEncoding:
+            return "替换内容来源的文字不能按此文件的编码读取";
+        case failure::kUnknownEncoding:
+            return "不认识所指定的编码名称";
         case ESTALE:
         case EAGAIN:
             return "文件在替换期间被其他程序改动";

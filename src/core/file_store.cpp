@@ -12,6 +12,10 @@
 #include <set>
 
 #include "content_hash.h"
+#include "decoding_reader.h"
+#include "encoded_rules.h"
+#include "encoding_sniffer.h"
+#include "encoding_writer.h"
 #include "entry_chain.h"
 #include "entry_prefilter.h"
 #include "failure_reason.h"
@@ -20,6 +24,7 @@
 #include "journal_writer.h"
 #include "large_buffer.h"
 #include "memory_limit.h"
+#include "round_trip.h"
 
 namespace wendrel::core {
 namespace {
@@ -96,12 +101,14 @@ struct FileStore::Sink {
     FileSystem& fs;
     int fd;
     ContentHash hash;
+    std::uint64_t written = 0;
 };
 
 namespace {
 
 int write_all(FileStore::Sink& out, std::string_view content) {
     out.hash.add(content);
+    out.written += content.size();
     std::size_t done = 0;
     while (done < content.size()) {
         const long n = out.fs.write(out.fd, content.data() + done, content.size() - done);
@@ -298,14 +305,51 @@ char* buffer_for_scans() {
     return scan_buffer.get();
 }
 
-// Whether the file open as `fd` now holds exactly what `rules` make of the file `held` (as
-// `skip` says): where two entries undo each other, the new content may be the old one.
-int equals_source(FileSystem& fs, int held, std::uint64_t size, const JobRules& rules,
-                  const std::vector<bool>& skip, int source, bool& equal) {
-    const long at = fs.lseek(held, 0, SEEK_SET);
-    if (at < 0) {
-        return static_cast<int>(-at);
+// What the entries make of the file open as `fd`, read from its start through `raw_read`: of
+// its bytes, or, for a file in an encoding of its own, of its text decoded, the result encoded
+// back behind the file's byte order mark. The result's bytes go to `raw_write`; without it
+// they are only counted, though a character the encoding cannot hold is still found.
+ChainResult run_rules(FileSystem& fs, int fd, const JobRules& rules, const std::vector<bool>& skip,
+                      const TextEncoding& encoding, std::uint64_t text_size,
+                      const EntryChain::Reader& raw_read, const EntryChain::Writer* raw_write) {
+    ChainResult result;
+    if (const long at = fs.lseek(fd, 0, SEEK_SET); at < 0) {
+        result.error = static_cast<int>(-at);
+        return result;
     }
+    EntryChain chain(rules.entries, rules.options, skip);
+    if (encoding.kind != TextEncoding::Kind::decoded) {
+        return chain.run(text_size, raw_read, raw_write);
+    }
+    std::string mark(encoding.bom, '\0');
+    for (std::size_t got = 0; got < mark.size();) {
+        const long n = raw_read(mark.data() + got, mark.size() - got);
+        if (n <= 0) {
+            result.error = n < 0 ? static_cast<int>(-n) : EAGAIN;
+            return result;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    if (raw_write != nullptr && !mark.empty()) {
+        if ((result.error = (*raw_write)(mark)) != 0) {
+            return result;
+        }
+    }
+    DecodingReader decode(encoding.name, raw_read);
+    EncodingWriter encode(encoding.name,
+                          raw_write != nullptr ? *raw_write : EncodingWriter::RawWrite{});
+    const EntryChain::Writer write = [&](std::string_view piece) { return encode.put(piece); };
+    result = chain.run(
+        text_size, [&](char* buffer, std::size_t size) { return decode(buffer, size); }, &write);
+    if (result.error == 0) {
+        result.error = encode.finish();
+    }
+    return result;
+}
+
+// Whether the file open as `fd` now holds exactly what the rewrite makes of the file `held`:
+// where two entries undo each other, the new content may be the old one.
+int equals_source(FileSystem& fs, int held, const FileRewrite& rewrite, int source, bool& equal) {
     std::string theirs;
     equal = true;
     const EntryChain::Writer compare = [&](std::string_view piece) {
@@ -324,16 +368,16 @@ int equals_source(FileSystem& fs, int held, std::uint64_t size, const JobRules& 
         equal = theirs == piece;
         return 0;
     };
-    EntryChain chain(rules.entries, rules.options, skip);
-    const ChainResult again = chain.run(
-        size, [&](char* buffer, std::size_t want) { return read_some(fs, held, buffer, want); },
+    const ChainResult again = run_rules(
+        fs, held, *rewrite.rules, rewrite.skip, rewrite.encoding, rewrite.text_size,
+        [&](char* buffer, std::size_t want) { return read_some(fs, held, buffer, want); },
         &compare);
     return again.error;
 }
 
 }  // namespace
 
-int FileStore::scan(const std::string& path, const JobRules& rules, bool count, Found& found,
+int FileStore::scan(const std::string& path, const EncodedRules& rules, bool count, Found& found,
                     LoadedFile& file, const std::atomic<bool>* cancel) {
     struct stat info {};
     FileDescriptor handle;
@@ -343,44 +387,98 @@ int FileStore::scan(const std::string& path, const JobRules& rules, bool count, 
     }
     const int fd = handle.get();
     const auto size = static_cast<std::uint64_t>(info.st_size);
+    const EntryChain::Reader read = [&](char* into, std::size_t want) -> long {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+            return -ECANCELED;
+        }
+        return read_some(fs_, fd, into, want);
+    };
+    const auto take_skips = [&](const EntryPrefilter::Scan& look, std::size_t entries) {
+        found.skip.assign(entries, true);
+        for (std::size_t k = 0; k < entries; ++k) {
+            found.skip[k] = !look.may_apply()[k];
+        }
+    };
     try {
         char* buffer = buffer_for_scans();
-        EntryPrefilter::Scan look(rules.prefilter);
+        std::optional<EncodingSniffer> sniffer;
+        std::optional<RoundTrip> check;
+        if (rules.detects()) {
+            sniffer.emplace();
+        } else if (const auto& forced = rules.forced()) {
+            check.emplace(forced->kind == TextEncoding::Kind::utf8 ? "UTF-8" : forced->name);
+        }
+        EntryPrefilter::Scan look(rules.first()->prefilter);
         for (std::uint64_t taken = 0; taken < size;) {
-            if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
-                return ECANCELED;
-            }
-            const long got = read_some(
-                fs_, fd, buffer,
-                static_cast<std::size_t>(std::min<std::uint64_t>(kScanPiece, size - taken)));
+            const long got =
+                read(buffer,
+                     static_cast<std::size_t>(std::min<std::uint64_t>(kScanPiece, size - taken)));
             if (got <= 0) {
                 return got < 0 ? static_cast<int>(-got) : EAGAIN;  // shrank while being read
             }
-            look.feed({buffer, static_cast<std::size_t>(got)});
+            const std::string_view piece(buffer, static_cast<std::size_t>(got));
+            look.feed(piece);
+            if (sniffer) {
+                sniffer->feed(piece);
+            } else if (check) {
+                check->feed(piece);
+            }
             taken += static_cast<std::uint64_t>(got);
         }
         if (const long more = read_some(fs_, fd, buffer, 1); more != 0) {
             return more < 0 ? static_cast<int>(-more) : EAGAIN;  // grew while being read
         }
         look.finish();
-        found.skip.assign(rules.entries.size(), true);
-        for (std::size_t k = 0; k < rules.entries.size(); ++k) {
-            found.skip[k] = !look.may_apply()[k];
+        found.encoding = {};
+        if (sniffer) {
+            sniffer->finish();
+            found.encoding = sniffer->result();
+        } else if (check) {
+            if (!check->finish()) {
+                return failure::kNotInEncoding;
+            }
+            found.encoding = *rules.forced();
         }
-        found.counted = ChainResult{};
-        found.counted.counts.assign(rules.entries.size(), 0);
-        found.counted.size = size;
-        if (count && found.any()) {
-            if (const long at = fs_.lseek(fd, 0, SEEK_SET); at < 0) {
+        if (const int error = rules.rules_for(found.encoding, found.rules)) {
+            return error;
+        }
+        const std::size_t entries = found.rules->entries.size();
+        found.text_size = size;
+        const bool decoded = found.encoding.kind == TextEncoding::Kind::decoded;
+        if (!decoded && found.rules == rules.first()) {
+            take_skips(look, entries);
+        } else {
+            // The first look was not at what the entries will see: the file's text, or its
+            // bytes with other entries. It is looked at again as that.
+            if (const long at = fs_.lseek(fd, decoded ? found.encoding.bom : 0, SEEK_SET); at < 0) {
                 return static_cast<int>(-at);
             }
-            EntryChain chain(rules.entries, rules.options, found.skip);
-            found.counted = chain.run(size, [&](char* into, std::size_t want) -> long {
-                if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
-                    return -ECANCELED;
+            std::optional<DecodingReader> decode;
+            if (decoded) {
+                decode.emplace(found.encoding.name, read);
+            }
+            EntryPrefilter::Scan again(found.rules->prefilter);
+            found.text_size = 0;
+            for (;;) {
+                const long got = decode ? (*decode)(buffer, kScanPiece) : read(buffer, kScanPiece);
+                if (got < 0) {
+                    return static_cast<int>(-got);
                 }
-                return read_some(fs_, fd, into, want);
-            });
+                if (got == 0) {
+                    break;
+                }
+                again.feed({buffer, static_cast<std::size_t>(got)});
+                found.text_size += static_cast<std::uint64_t>(got);
+            }
+            again.finish();
+            take_skips(again, entries);
+        }
+        found.counted = ChainResult{};
+        found.counted.counts.assign(entries, 0);
+        found.counted.size = found.text_size;
+        if (count && found.any()) {
+            found.counted = run_rules(fs_, fd, *found.rules, found.skip, found.encoding,
+                                      found.text_size, read, nullptr);
             if (found.counted.error != 0) {
                 return found.counted.error;
             }
@@ -421,25 +519,20 @@ int FileStore::write_back(const std::string& path, const NewContent& content,
         return ESTALE;
     }
     if (const auto* rewrite = std::get_if<FileRewrite>(&content)) {
-        const long at = fs_.lseek(held, 0, SEEK_SET);
-        if (at < 0) {
-            return static_cast<int>(-at);
-        }
         const JobRules& rules = *rewrite->rules;
         FileRewrite::Made& made = *rewrite->made;
         made.written = false;
         const int error = replace(final_path, loaded, now, held, [&](Sink& out) {
             const auto size = static_cast<std::uint64_t>(loaded.st_size);
+            // Only entries that may undo each other need the old content's hash.
+            const bool may_undo = std::ranges::count(rewrite->skip, false) >= 2;
             ContentHash source;
             const EntryChain::Writer write = [&](std::string_view piece) {
                 return write_all(out, piece);
             };
             try {
-                EntryChain chain(rules.entries, rules.options, rewrite->skip);
-                // Only entries that may undo each other need the old content's hash.
-                const bool may_undo = chain.stages() >= 2;
-                made.chain = chain.run(
-                    size,
+                made.chain = run_rules(
+                    fs_, held, rules, rewrite->skip, rewrite->encoding, rewrite->text_size,
                     [&](char* buffer, std::size_t want) {
                         const long got = read_some(fs_, held, buffer, want);
                         if (got > 0 && may_undo) {
@@ -454,7 +547,7 @@ int FileStore::write_back(const std::string& path, const NewContent& content,
                 if (made.chain.changing_stages == 0) {
                     return failure::kNothingToChange;  // every match replaced by itself
                 }
-                if (made.chain.changing_stages == 1 || made.chain.size != size ||
+                if (made.chain.changing_stages == 1 || out.written != size ||
                     out.hash.value() != source.value()) {
                     return 0;
                 }
@@ -465,8 +558,7 @@ int FileStore::write_back(const std::string& path, const NewContent& content,
                     return -again.get();
                 }
                 bool equal = false;
-                if (const int error =
-                        equals_source(fs_, held, size, rules, rewrite->skip, again.get(), equal)) {
+                if (const int error = equals_source(fs_, held, *rewrite, again.get(), equal)) {
                     return error;
                 }
                 return equal ? failure::kNothingToChange : 0;

@@ -20,6 +20,7 @@
 
 namespace wendrel::core {
 
+class EncodedRules;
 class FileSystem;
 class JournalWriter;
 
@@ -66,18 +67,23 @@ class FileStore {
     struct Found {
         std::vector<bool> skip;  // per entry: it cannot make a replacement in the file
         ChainResult counted;     // with `count`: what the entries make of the file
+        std::shared_ptr<const JobRules> rules;  // the form of the entries the file needs
+        TextEncoding encoding;                  // the file is read in
+        std::uint64_t text_size = 0;            // of what the entries are matched against
 
         /// Whether some entry may make a replacement.
         bool any() const { return std::ranges::find(skip, false) != skip.end(); }
     };
-    /// Reads a regular file once through the job's prefilter (EntryPrefilter), and, with
-    /// `count` and when some entry may apply, once more through its entries (EntryChain)
-    /// without writing anything, never holding the file in memory. Refuses what load()
+    /// Reads a regular file once through the job's prefilter (EntryPrefilter), finding its
+    /// encoding as `rules` ask, and, with `count` and when some entry may apply, once more
+    /// through its entries (EntryChain) without writing anything, never holding the file in
+    /// memory. A file whose text is not its bytes (or that needs other entries than the first
+    /// look had) is read once more through the prefilter, as its text. Refuses what load()
     /// refuses. Without `count`, holds the file as a load for rewriting does (`file` gets its
     /// info and descriptor, and no content); with it (a dry run's look, which writes nothing),
     /// reads it unlocked, as a load for reading does. Once `cancel` is set, gives up with
     /// ECANCELED.
-    int scan(const std::string& path, const JobRules& rules, bool count, Found& found,
+    int scan(const std::string& path, const EncodedRules& rules, bool count, Found& found,
              LoadedFile& file, const std::atomic<bool>* cancel = nullptr);
 
     /// Replaces the file's content atomically: an unnamed new file beside the final target of
@@ -85,8 +91,9 @@ class FileStore {
     /// folder is synced. A file that already holds the new content is left untouched.
     /// Refuses (and changes nothing) when the file is not writable or no longer the one that
     /// was loaded (`loaded` is LoadedFile::info, `held` its descriptor, or -1 to open and lock
-    /// the file here). A FileRewrite is made from the file itself, read again through `held`,
-    /// and is not put in place when it is the file as it was.
+    /// the file here). A FileRewrite is made from the file itself, read again through `held`
+    /// (decoded and encoded back in the file's own encoding, its byte order mark kept), and is
+    /// not put in place when it is the file as it was.
     int write_back(const std::string& path, const NewContent& content, const struct stat& loaded,
                    int held = -1);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -111,7 +112,14 @@ struct Tally {
     std::size_t failed = 0;
     std::size_t replacements = 0;  // made in the changed files
     std::size_t warnings = 0;      // about the replacement-content file
+    /// Files read in an encoding of their own (not UTF-8, not bytes), per encoding.
+    std::map<std::string, std::size_t> encodings;
 };
+
+/// After the summary, once per encoding: `count` files were read and written in `encoding`.
+inline std::string encoding_group(std::string_view encoding, std::size_t count) {
+    return "按" + escaped(encoding) + "编码处理了" + std::to_string(count) + "个文件--";
+}
 
 /// The line after the job's closing line: failures first, so that they are seen at a glance.
 inline std::string summary(const Tally& t, bool dry_run) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <variant>
@@ -10,6 +11,7 @@
 #include "entry_chain.h"
 #include "entry_prefilter.h"
 #include "match_options.h"
+#include "text_encoding.h"
 
 namespace wendrel::core {
 
@@ -35,6 +37,10 @@ struct FileRewrite {
         bool written = false;
     };
     std::shared_ptr<Made> made = std::make_shared<Made>();
+    /// What the entries are matched against: the file's bytes, or its text in UTF-8, of
+    /// `text_size` bytes (the file's size, when it is its bytes).
+    TextEncoding encoding = {};
+    std::uint64_t text_size = 0;
 };
 
 /// A file's new content held in memory, written as it stands.

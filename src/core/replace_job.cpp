@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "encoding_writer.h"
 #include "failure_reason.h"
 #include "field_parser.h"
 #include "journal.h"
@@ -13,6 +14,7 @@
 #include "posix_file_system.h"
 #include "replace_list_reader.h"
 #include "time_text.h"
+#include "transcoder.h"
 
 namespace wendrel::core {
 
@@ -102,14 +104,22 @@ void ReplaceJob::start(const JobInputs& inputs) {
         status(messages::kPreparing);
         observer_.refresh();
         std::vector<RulesWarning> warnings;
-        if (const int error =
-                ReplaceListReader::read(fs_, inputs.change, replace_list_, &warnings)) {
+        RulesText rules;
+        int error =
+            ReplaceListReader::read(fs_, inputs.change, inputs.rules_encoding, rules, &warnings);
+        const std::string& encoding = inputs.encoding;
+        if (error == 0 && encoding != EncodedRules::kAuto && encoding != EncodedRules::kBytes &&
+            !Transcoder(encoding, "UTF-8").ok()) {
+            error = failure::kUnknownEncoding;
+        }
+        if (error != 0) {
             status(messages::kSourceUnreadable);
             observer_.add_status_line(reason_line(error));
             observer_.preparation_failed();
             return;
         }
-        rules_ = std::make_shared<const JobRules>(replace_list_, options_);
+        rules_ = std::make_shared<const EncodedRules>(std::move(rules), options_, encoding);
+        replace_list_ = rules_->entries();
         status(messages::kSourceRead);
         // Before any target, so that a job whose rules were not meant can still be stopped.
         for (const auto& warning : warnings) {
@@ -262,11 +272,16 @@ bool ReplaceJob::tick_timer1() {
             }
             form_ = std::move(streamed);
         } else {
-            if (const int error = store_.load(path, loaded_, FileStore::Purpose::read)) {
+            Held held;
+            int error = store_.load(path, loaded_, FileStore::Purpose::read);
+            if (error == 0) {
+                error = rules_->read_held(loaded_.content, held.encoding, held.rules);
+            }
+            if (error != 0) {
                 report(path, JobObserver::Outcome::failed, error);  // timer1 stays on
                 return true;
             }
-            form_ = Held{};
+            form_ = std::move(held);
             preview_before_ = loaded_.content;
         }
         if (replace_list_.empty()) {
@@ -298,16 +313,16 @@ bool ReplaceJob::tick_timer2() {
         const auto* streamed = std::get_if<Streamed>(&form_);
         if (writer_ && !dry_run_ && streamed && streamed->found.any() &&
             entry_cursor_ + 1 == replace_list_.size() &&
-            !writer_->would_take(FileRewrite{rules_, streamed->found.skip, nullptr},
+            !writer_->would_take(FileRewrite{streamed->found.rules, streamed->found.skip, nullptr},
                                  static_cast<bool>(loaded_.held))) {
             return false;  // the last entry's tick hands the file over: it waits for room
         }
-        const Entry& entry = replace_list_[entry_cursor_];
         std::size_t made = 0;
         if (streamed) {
             made = streamed->found.counted.counts[entry_cursor_];
         } else {
-            made = pass_.apply(loaded_.content, entry, options_, MemoryLimit::largest_held());
+            made = pass_.apply(loaded_.content, std::get<Held>(form_).rules->entries[entry_cursor_],
+                               options_, MemoryLimit::largest_held());
         }
         replacements_ += made;
         if (dry_run_) {
@@ -340,6 +355,10 @@ void ReplaceJob::finish_file() {
     const std::string& path = targets_[file_cursor_ - 1];
     auto form = std::exchange(form_, Held{});
     const auto* streamed = std::get_if<Streamed>(&form);
+    const TextEncoding& encoding =
+        streamed ? streamed->found.encoding : std::get<Held>(form).encoding;
+    const std::string group =
+        encoding.kind == TextEncoding::Kind::decoded ? encoding.name : std::string();
     if (dry_run_) {
         hand_to_timer1();
         if (preview_) {
@@ -347,32 +366,40 @@ void ReplaceJob::finish_file() {
             observer_.preview_ready(path, before, loaded_.content, replacements_);
         }
         // A file the real run could not write is told as the failure it would be.
-        const int error = replacements_ == 0 ? 0 : store_.check_writable(path);
+        int error = replacements_ == 0 ? 0 : store_.check_writable(path);
+        if (error == 0 && replacements_ != 0 && !streamed && !group.empty()) {
+            EncodingWriter encode(group, {});
+            error = encode.put(loaded_.content);
+            error = error != 0 ? error : encode.finish();
+        }
         report(path,
                replacements_ == 0 ? JobObserver::Outcome::unchanged
                : error != 0       ? JobObserver::Outcome::failed
                                   : JobObserver::Outcome::changed,
-               error, replacements_);
+               error, replacements_, group);
         return;
     }
     if (!streamed->found.any()) {
         hand_to_timer1();
         loaded_.held.close();  // found unchanged: another job may have it now
-        report(path, JobObserver::Outcome::unchanged);
+        report(path, JobObserver::Outcome::unchanged, 0, 0, group);
         return;
     }
-    FileRewrite rewrite{rules_, streamed->found.skip};
+    FileRewrite rewrite{streamed->found.rules, streamed->found.skip};
+    rewrite.encoding = encoding;
+    rewrite.text_size = streamed->found.text_size;
     auto made = rewrite.made;
     if (writer_) {
         // timer2 stays on until the writer threads have room for the file.
-        form_ = Finished{std::move(rewrite), std::move(made)};
+        form_ = Finished{std::move(rewrite), std::move(made), group};
         submit_finished();
         return;
     }
     hand_to_timer1();
     const int error = store_.write_back(path, rewrite, loaded_.info, loaded_.held.get());
     loaded_.held.close();
-    Report done{path, JobObserver::Outcome::changed, error, 0, std::nullopt, std::move(made)};
+    Report done{path, JobObserver::Outcome::changed, error, 0, std::nullopt, std::move(made),
+                group};
     settle(done);
     reports_.push_back(std::move(done));
     flush_ready_reports();
@@ -385,16 +412,23 @@ bool ReplaceJob::submit_finished() {
     if (!ticket) {
         return false;
     }
-    auto made = std::move(finished.made);
+    Report done{path,
+                JobObserver::Outcome::changed,
+                0,
+                0,
+                ticket,
+                std::move(finished.made),
+                std::move(finished.encoding)};
     form_ = Held{};
     hand_to_timer1();
-    reports_.push_back(Report{path, JobObserver::Outcome::changed, 0, 0, ticket, std::move(made)});
+    reports_.push_back(std::move(done));
     return true;
 }
 
 void ReplaceJob::report(const std::string& path, JobObserver::Outcome outcome, int error,
-                        std::size_t replacements) {
-    reports_.push_back(Report{path, outcome, error, replacements, std::nullopt, nullptr});
+                        std::size_t replacements, std::string encoding) {
+    reports_.push_back(
+        Report{path, outcome, error, replacements, std::nullopt, nullptr, std::move(encoding)});
     flush_ready_reports();
 }
 
@@ -448,6 +482,10 @@ void ReplaceJob::settle(Report& report) {
 
 void ReplaceJob::add_report_line(const Report& report) {
     const std::string& path = report.path;
+    // A failure's reason speaks for itself; the groups count the files completed.
+    if (!report.encoding.empty() && report.outcome != JobObserver::Outcome::failed) {
+        ++tally_.encodings[report.encoding];
+    }
     switch (report.outcome) {
         case JobObserver::Outcome::changed:
             status(dry_run_ ? messages::file_would_change(path) : messages::file_done(path));
@@ -548,6 +586,9 @@ void ReplaceJob::end_job(std::string_view closing) {
     status(closing);
     status(messages::summary(tally_, dry_run_));
     observer_.summary_added(tally_);
+    for (const auto& [encoding, count] : tally_.encodings) {
+        status(messages::encoding_group(encoding, count));
+    }
     close_journal();
     observer_.clear_except_field();
     observer_.focus_source_field();

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "encoded_rules.h"
 #include "entry.h"
 #include "entry_pass.h"
 #include "file_store.h"
@@ -39,6 +40,11 @@ struct JobInputs {
     bool want_preview = false;
     /// How far folder items reach: by default, to the folder's direct files.
     WalkOptions walk = {};
+    /// How targets are read: each in the encoding its content shows ("auto"), all as bytes
+    /// ("bytes"), or all in the encoding of this iconv name.
+    std::string encoding = "auto";
+    /// The replacement-content file's encoding (an iconv name); empty: found from its content.
+    std::string rules_encoding = {};
 };
 
 /// The replacement job. The owner calls start() for a click of the start button, then
@@ -100,8 +106,9 @@ class ReplaceJob {
     const std::vector<Entry>& replace_list() const { return replace_list_; }
     const std::vector<std::string>& except_list() const { return except_list_; }
     const std::vector<std::string>& targets() const { return targets_.paths(); }
-    /// Content of the file being worked on, as the entries so far made it: only a preview holds
-    /// it. Every other job streams each file through its entries and holds none.
+    /// Content of the file being worked on, as the entries so far made it (its text in UTF-8
+    /// when the file is in another encoding): only a preview holds it. Every other job streams each
+    /// file through its entries and holds none.
     const std::string& file_text() const { return loaded_.content; }
     double progress_value() const { return progress_value_; }
     double progress_max() const { return progress_max_; }
@@ -124,7 +131,7 @@ class ReplaceJob {
     void drop_file_in_hand();
     /// Adds a target's line, after the lines of every earlier target.
     void report(const std::string& path, JobObserver::Outcome outcome, int error = 0,
-                std::size_t replacements = 0);
+                std::size_t replacements = 0, std::string encoding = {});
     /// The failure line of a target, as far as memory allows; never throws.
     void report_failure(const std::string& path, int error);
     /// Adds the lines whose write-backs have finished, in target order; with `wait`, all.
@@ -158,6 +165,7 @@ class ReplaceJob {
         /// A rewrite's own account, once its write-back has ended: what it replaced, and
         /// whether the file changed at all.
         std::shared_ptr<FileRewrite::Made> made;
+        std::string encoding;  // the file was read in, when it is not UTF-8 or bytes
     };
 
     JobObserver& observer_;
@@ -190,16 +198,21 @@ class ReplaceJob {
     // through the entries) and is not held; its write-back runs the entries while copying it.
     // Finished: every entry's tick is made and the new content waits for room among the
     // write-backs.
-    struct Held {};
+    struct Held {
+        std::shared_ptr<const JobRules> rules;
+        TextEncoding encoding;
+    };
     struct Streamed {
         FileStore::Found found;
     };
     struct Finished {
         NewContent text;
         std::shared_ptr<FileRewrite::Made> made;
+        std::string encoding;  // as Report::encoding
     };
     std::variant<Held, Streamed, Finished> form_;
-    std::shared_ptr<const JobRules> rules_;  // replace_list_ and options_, as files share them
+    // replace_list_ and options_, in the forms the files need, as they share them
+    std::shared_ptr<const EncodedRules> rules_;
 
     // Keeps what the job replaces; null when it cannot be undone (journal_error_ says why,
     // or 0 when none was asked for).

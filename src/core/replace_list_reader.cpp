@@ -6,9 +6,11 @@
 #include <map>
 #include <utility>
 
+#include "encoding_sniffer.h"
 #include "failure_reason.h"
 #include "file_store.h"
 #include "file_system.h"
+#include "transcoder.h"
 
 namespace wendrel::core {
 namespace {
@@ -125,16 +127,75 @@ std::vector<Entry> ReplaceListReader::parse(std::string_view bytes,
     return entries;
 }
 
-int ReplaceListReader::read(FileSystem& fs, const std::string& path, std::vector<Entry>& entries,
-                            std::vector<RulesWarning>* warnings) {
+namespace {
+
+// The whole of `text` converted, or the reason it does not convert.
+int convert_all(const std::string& from, const std::string& to, std::string_view text,
+                std::string& out) {
+    Transcoder transcoder(from, to);
+    if (!transcoder.ok()) {
+        return failure::kUnknownEncoding;
+    }
+    out.clear();
+    return transcoder.convert(text, out, true) == 0 ? 0 : failure::kNotInEncoding;
+}
+
+}  // namespace
+
+int ReplaceListReader::read(FileSystem& fs, const std::string& path, const std::string& encoding,
+                            RulesText& rules, std::vector<RulesWarning>* warnings) {
     LoadedFile file;
     if (const int error = FileStore(fs).load(path, file)) {
         return error;
     }
-    if (looks_utf16(file.content)) {
-        return failure::kRulesFileUtf16;
+    if (encoding.empty()) {
+        EncodingSniffer sniffer;
+        sniffer.feed(file.content);
+        sniffer.finish();
+        rules.encoding = sniffer.result();
+    } else if (TextEncoding::names_utf8(encoding)) {
+        rules.encoding = {TextEncoding::Kind::utf8, {}, 0};
+        std::string checked;
+        if (const int error = convert_all("UTF-8", "UTF-8", file.content, checked)) {
+            return error;
+        }
+    } else {
+        rules.encoding = {TextEncoding::Kind::decoded, encoding, 0};
     }
-    entries = parse(file.content, warnings);
+    if (rules.encoding.kind != TextEncoding::Kind::decoded && looks_utf16(file.content)) {
+        return failure::kRulesFileUtf16;  // ASCII in UTF-16 is also valid UTF-8, NULs and all
+    }
+    switch (rules.encoding.kind) {
+        case TextEncoding::Kind::bytes:
+            rules.entries = parse(file.content, warnings);
+            rules.text.reset();
+            return 0;
+        case TextEncoding::Kind::utf8:
+            rules.entries = parse(file.content, warnings);
+            rules.text = rules.entries;
+            return 0;
+        case TextEncoding::Kind::decoded:
+            break;
+    }
+    const std::string& name = rules.encoding.name;
+    std::string text;
+    if (const int error = convert_all(
+            name, "UTF-8", std::string_view(file.content).substr(rules.encoding.bom), text)) {
+        return error;
+    }
+    rules.text = parse(text, warnings);
+    rules.entries = *rules.text;
+    if (!TextEncoding::ascii_compatible(name)) {
+        return 0;  // its own bytes would never match a file read as bytes
+    }
+    // Each entry back in the file's own bytes, for files whose encoding is not known.
+    for (Entry& entry : rules.entries) {
+        std::string find, replace;
+        if (convert_all("UTF-8", name, entry.find, find) == 0 &&
+            convert_all("UTF-8", name, entry.replace, replace) == 0) {
+            entry = {std::move(find), std::move(replace)};
+        }
+    }
     return 0;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "entry.h"
+#include "text_encoding.h"
 
 namespace wendrel::core {
 
@@ -30,6 +32,16 @@ struct RulesWarning {
     bool operator==(const RulesWarning&) const = default;
 };
 
+/// A replacement-content file's entries, in the forms its targets need.
+struct RulesText {
+    /// In the file's own bytes: matched against files whose encoding is not known.
+    std::vector<Entry> entries;
+    /// The same entries in UTF-8, when the file's encoding is known: matched against UTF-8
+    /// files, and against the text of files read in another encoding.
+    std::optional<std::vector<Entry>> text;
+    TextEncoding encoding;
+};
+
 /// Reads the replacement-content file: records of find text, "|", replacement text, "|",
 /// then a line break. A UTF-8 byte-order mark at the start is skipped. After the second "|" a
 /// lone LF or a lone CR ends the record; anything else is taken as a two-byte line break
@@ -40,10 +52,13 @@ class ReplaceListReader {
                                     std::vector<RulesWarning>* warnings = nullptr);
 
     /// Reads and parses the file at `path` (a regular file, opened read-only: nothing is ever
-    /// created). Returns 0 or the errno that made it unreadable; a UTF-16 file, whose every
-    /// other byte would be taken as a character, is refused (failure::kRulesFileUtf16).
-    static int read(FileSystem& fs, const std::string& path, std::vector<Entry>& entries,
-                    std::vector<RulesWarning>* warnings = nullptr);
+    /// created), in `encoding` (an iconv name), or, when it is empty, in the encoding its
+    /// content shows (EncodingSniffer). Records are found in the UTF-8 text, so that a byte of
+    /// a multi-byte character is never taken for a "|". Returns 0 or the errno that made it
+    /// unreadable; a UTF-16 file without a byte order mark, whose every other byte would be
+    /// taken as a character, is refused (failure::kRulesFileUtf16).
+    static int read(FileSystem& fs, const std::string& path, const std::string& encoding,
+                    RulesText& rules, std::vector<RulesWarning>* warnings = nullptr);
 };
 
 }  // namespace wendrel::core

@@ -7,7 +7,7 @@
 namespace wendrel::core {
 
 std::unique_ptr<ScanAhead> ScanAhead::make_or_none(FileStore& store,
-                                                   std::shared_ptr<const JobRules> rules,
+                                                   std::shared_ptr<const EncodedRules> rules,
                                                    bool count,
                                                    const std::vector<std::string>& paths,
                                                    std::vector<bool> wanted, std::size_t threads,
@@ -23,7 +23,7 @@ std::unique_ptr<ScanAhead> ScanAhead::make_or_none(FileStore& store,
     }
 }
 
-ScanAhead::ScanAhead(FileStore& store, std::shared_ptr<const JobRules> rules, bool count,
+ScanAhead::ScanAhead(FileStore& store, std::shared_ptr<const EncodedRules> rules, bool count,
                      const std::vector<std::string>& paths, std::vector<bool> wanted,
                      std::size_t threads, std::size_t depth)
     : store_(store),

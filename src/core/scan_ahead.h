@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "encoded_rules.h"
 #include "file_store.h"
 #include "worker_threads.h"
 
@@ -30,13 +31,13 @@ class ScanAhead {
 
     /// Looks at the `paths` whose `wanted` flag is set, in order. Throws, with no thread left
     /// running, when a worker cannot be started.
-    ScanAhead(FileStore& store, std::shared_ptr<const JobRules> rules, bool count,
+    ScanAhead(FileStore& store, std::shared_ptr<const EncodedRules> rules, bool count,
               const std::vector<std::string>& paths, std::vector<bool> wanted, std::size_t threads,
               std::size_t depth);
     /// Workers, or none when `threads` is 0 or they cannot be started: the caller then scans
     /// in its own thread.
     static std::unique_ptr<ScanAhead> make_or_none(FileStore& store,
-                                                   std::shared_ptr<const JobRules> rules,
+                                                   std::shared_ptr<const EncodedRules> rules,
                                                    bool count,
                                                    const std::vector<std::string>& paths,
                                                    std::vector<bool> wanted, std::size_t threads,
@@ -61,7 +62,7 @@ class ScanAhead {
     void stop_workers();
 
     FileStore& store_;
-    const std::shared_ptr<const JobRules> rules_;
+    const std::shared_ptr<const EncodedRules> rules_;
     const bool count_;
     const std::vector<std::string>& paths_;
     const std::vector<bool> wanted_;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace wendrel::core {
 
@@ -18,6 +19,22 @@ struct TextEncoding {
     std::size_t bom = 0;  // bytes of byte order mark at the start of the file
 
     bool operator==(const TextEncoding&) const = default;
+
+    /// Whether an encoding name given by the user means UTF-8.
+    static bool names_utf8(std::string_view name) {
+        std::string plain;
+        for (const char c : name) {
+            if (c != '-' && c != '_') {
+                plain += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+            }
+        }
+        return plain == "UTF8";
+    }
+    /// Whether ASCII text keeps its bytes in the encoding `name` (not so in UTF-16 and UTF-32).
+    static bool ascii_compatible(std::string_view name) {
+        return !name.starts_with("UTF-16") && !name.starts_with("UTF-32") &&
+               !name.starts_with("UCS-");
+    }
 };
 
 }  // namespace wendrel::core

@@ -56,18 +56,50 @@ TEST(ReplaceListReader, WarnsOfWhatLooksUnintendedWithItsLine) {
     }
 }
 
-// A UTF-16 file would be read one half-character at a time: it is refused, with its reason.
-TEST(ReplaceListReader, Utf16IsRefused) {
+// Each encoding of the rules file, read into the file's own bytes and into UTF-8. A UTF-16 file
+// without its mark would be read one half-character at a time: it is refused, with its reason.
+TEST(ReplaceListReader, ReadsEachEncoding) {
     TempDir dir;
     using namespace std::string_literals;
-    for (const auto& [bytes, refused] : {std::pair{"\377\376a\0|\0b\0|\0"s, true},
-                                         {"a\0|\0b\0|\0\r\0\n\0"s, true},
-                                         {"\xE4\xB8\xAD|\xE6\x96\x87|\r\n"s, false}}) {
-        std::vector<core::Entry> entries;
-        EXPECT_EQ(ReplaceListReader::read(core::PosixFileSystem::instance(),
-                                          dir.write("rules", bytes), entries),
-                  refused ? core::failure::kRulesFileUtf16 : 0)
-            << ::testing::PrintToString(bytes);
+    using core::Entry;
+    using Kind = core::TextEncoding::Kind;
+    struct Row {
+        std::string bytes;
+        std::string encoding;  // given; empty: found
+        int error;
+        Kind kind;
+        std::vector<Entry> entries;  // in the file's bytes
+        std::optional<std::vector<Entry>> text;
+    };
+    const std::vector<Entry> ascii = {{"a", "b"}};
+    // '亅' is 81 7C in GB18030: its second byte is a "|".
+    const std::vector<Row> rows = {
+        {"\xFF\xFE"
+         "a\0|\0b\0|\0\r\0\n\0"s,
+         "", 0, Kind::decoded, ascii, ascii},
+        {"a\0|\0b\0|\0\r\0\n\0"s, "", core::failure::kRulesFileUtf16, Kind::bytes, {}, {}},
+        {"\xE4\xB8\xAD|\xE6\x96\x87|\r\n", "", 0, Kind::utf8, {{"中", "文"}}, {{{"中", "文"}}}},
+        {"\x81\x7C|\xD6\xD0|\r\n",
+         "GB18030",
+         0,
+         Kind::decoded,
+         {{"\x81\x7C", "\xD6\xD0"}},
+         {{{"亅", "中"}}}},
+        {"\xFF|a|\r\n", "", 0, Kind::bytes, {{"\xFF", "a"}}, std::nullopt},
+        {"\xFF|a|\r\n", "UTF-8", core::failure::kNotInEncoding, Kind::utf8, {}, {}},
+        {"a|b|\r\n", "NO-SUCH-CODE", core::failure::kUnknownEncoding, Kind::decoded, {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.bytes));
+        core::RulesText rules;
+        ASSERT_EQ(ReplaceListReader::read(core::PosixFileSystem::instance(),
+                                          dir.write("rules", row.bytes), row.encoding, rules),
+                  row.error);
+        if (row.error == 0) {
+            EXPECT_EQ(rules.encoding.kind, row.kind);
+            EXPECT_EQ(rules.entries, row.entries);
+            EXPECT_EQ(rules.text, row.text);
+        }
     }
 }
 
