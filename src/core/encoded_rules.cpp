@@ -75,10 +75,7 @@ int EncodedRules::read_held(std::string& content, TextEncoding& encoding,
                             std::shared_ptr<const JobRules>& rules) const {
     encoding = {};
     if (detects_) {
-        EncodingSniffer sniffer;
-        sniffer.feed(content);
-        sniffer.finish();
-        encoding = sniffer.result();
+        encoding = EncodingSniffer::of(content);
     } else if (forced_) {
         RoundTrip check(forced_->kind == TextEncoding::Kind::utf8 ? "UTF-8" : forced_->name);
         check.feed(content);

@@ -53,7 +53,21 @@ std::string_view candidate_for(const char* guess) {
 
 }  // namespace
 
-EncodingSniffer::EncodingSniffer() = default;
+EncodingSniffer::EncodingSniffer(bool verify, bool legacy_only)
+    : verify_(verify), legacy_only_(legacy_only) {}
+
+TextEncoding EncodingSniffer::of(std::string_view text) {
+    EncodingSniffer first;
+    first.feed(text);
+    first.finish();
+    if (!first.look_again()) {
+        return first.result();
+    }
+    EncodingSniffer again(true, true);
+    again.feed(text);
+    again.finish();
+    return again.result();
+}
 
 EncodingSniffer::~EncodingSniffer() {
     if (detector_ != nullptr) {
@@ -97,12 +111,16 @@ void EncodingSniffer::start(std::string_view head) {
 
 void EncodingSniffer::take(std::string_view piece) {
     if (unicode_) {
-        unicode_->feed(piece);
+        if (verify_) {
+            unicode_->feed(piece);
+        }
         return;
     }
     if (bom_ > 0 || detector_ != nullptr) {
         // A UTF-8 BOM leaves nothing to guess; once guessing, UTF-8 may still win at the end.
-        utf8_.feed(piece);
+        if (!legacy_only_) {
+            utf8_.feed(piece);
+        }
         guess(piece);
         return;
     }
@@ -117,8 +135,24 @@ void EncodingSniffer::take(std::string_view piece) {
         seen_non_ascii_ = true;
         piece.remove_prefix(ascii);
     }
-    if (utf8_.feed(piece) && held_.size() + piece.size() <= kHoldLimit) {
+    if (legacy_only_) {
+        activate();
+        guess(piece);
+        return;
+    }
+    const bool utf8 = utf8_.feed(piece);
+    if (past_hold_) {
+        return;  // only the UTF-8 check goes on
+    }
+    if (utf8 && held_.size() + piece.size() <= kHoldLimit) {
         held_.append(piece);
+        return;
+    }
+    if (utf8) {
+        // Most long UTF-8 texts stay UTF-8 to the end; the rare one that does not is looked at
+        // again from its start, rather than every one paying for the guessers.
+        past_hold_ = true;
+        std::string().swap(held_);
         return;
     }
     activate();
@@ -128,7 +162,9 @@ void EncodingSniffer::take(std::string_view piece) {
 void EncodingSniffer::activate() {
     detector_ = uchardet_new();
     for (const char* name : kCandidates) {
-        candidates_.push_back(std::make_unique<RoundTrip>(name));
+        if (verify_) {
+            candidates_.push_back(std::make_unique<RoundTrip>(name));
+        }
     }
     guess(held_);
     std::string().swap(held_);
@@ -138,7 +174,7 @@ void EncodingSniffer::guess(std::string_view piece) {
     if (detector_ == nullptr) {
         return;
     }
-    bool any = false;
+    bool any = !verify_;
     for (auto& candidate : candidates_) {
         any = candidate->feed(piece) || any;
     }
@@ -150,15 +186,19 @@ void EncodingSniffer::guess(std::string_view piece) {
 
 TextEncoding EncodingSniffer::decide() {
     if (unicode_) {
-        if (unicode_->finish()) {
+        if (!verify_ || unicode_->finish()) {
             return {TextEncoding::Kind::decoded, unicode_->encoding(), bom_};
         }
         return {};
     }
-    if (utf8_.finish()) {
+    if (!legacy_only_ && utf8_.finish()) {
         return {TextEncoding::Kind::utf8, {}, bom_};
     }
     if (bom_ > 0) {
+        return {};
+    }
+    if (past_hold_) {
+        look_again_ = true;
         return {};
     }
     if (detector_ == nullptr) {
@@ -167,6 +207,10 @@ TextEncoding EncodingSniffer::decide() {
     }
     uchardet_data_end(detector_);
     const std::string_view wanted = candidate_for(uchardet_get_charset(detector_));
+    if (!verify_) {
+        return wanted.empty() ? TextEncoding{}
+                              : TextEncoding{TextEncoding::Kind::decoded, std::string(wanted), 0};
+    }
     for (auto& candidate : candidates_) {
         if (!wanted.empty() && candidate->encoding() == wanted && candidate->finish()) {
             return {TextEncoding::Kind::decoded, candidate->encoding(), 0};

@@ -25,6 +25,7 @@
 #include "large_buffer.h"
 #include "memory_limit.h"
 #include "round_trip.h"
+#include "utf8_validator.h"
 
 namespace wendrel::core {
 namespace {
@@ -401,12 +402,29 @@ int FileStore::scan(const std::string& path, const EncodedRules& rules, bool cou
     };
     try {
         char* buffer = buffer_for_scans();
+        // Reads the file again from `from` to its end, through `take`.
+        const auto read_again = [&](std::uint64_t from,
+                                    const std::function<void(std::string_view)>& take) -> int {
+            if (const long at = fs_.lseek(fd, static_cast<off_t>(from), SEEK_SET); at < 0) {
+                return static_cast<int>(-at);
+            }
+            for (;;) {
+                const long got = read(buffer, kScanPiece);
+                if (got <= 0) {
+                    return static_cast<int>(-got);
+                }
+                take({buffer, static_cast<std::size_t>(got)});
+            }
+        };
+        const auto& forced = rules.forced();
+        // The encoding is guessed on the first look; a guess of an encoding of its own is
+        // checked below, while the file is decoded anyway.
         std::optional<EncodingSniffer> sniffer;
-        std::optional<RoundTrip> check;
+        std::optional<Utf8Validator> utf8;
         if (rules.detects()) {
-            sniffer.emplace();
-        } else if (const auto& forced = rules.forced()) {
-            check.emplace(forced->kind == TextEncoding::Kind::utf8 ? "UTF-8" : forced->name);
+            sniffer.emplace(false);
+        } else if (forced && forced->kind == TextEncoding::Kind::utf8) {
+            utf8.emplace();
         }
         EntryPrefilter::Scan look(rules.first()->prefilter);
         for (std::uint64_t taken = 0; taken < size;) {
@@ -420,8 +438,8 @@ int FileStore::scan(const std::string& path, const EncodedRules& rules, bool cou
             look.feed(piece);
             if (sniffer) {
                 sniffer->feed(piece);
-            } else if (check) {
-                check->feed(piece);
+            } else if (utf8) {
+                utf8->feed(piece);
             }
             taken += static_cast<std::uint64_t>(got);
         }
@@ -429,50 +447,80 @@ int FileStore::scan(const std::string& path, const EncodedRules& rules, bool cou
             return more < 0 ? static_cast<int>(-more) : EAGAIN;  // grew while being read
         }
         look.finish();
-        found.encoding = {};
+        if (utf8 && !utf8->finish()) {
+            return failure::kNotInEncoding;
+        }
+        TextEncoding encoding = forced ? *forced : TextEncoding{};
         if (sniffer) {
             sniffer->finish();
-            found.encoding = sniffer->result();
-        } else if (check) {
-            if (!check->finish()) {
-                return failure::kNotInEncoding;
+            encoding = sniffer->result();
+            if (sniffer->look_again()) {
+                EncodingSniffer again(false, true);
+                if (const int error = read_again(0, [&](auto piece) { again.feed(piece); })) {
+                    return error;
+                }
+                again.finish();
+                encoding = again.result();
             }
-            found.encoding = *rules.forced();
         }
-        if (const int error = rules.rules_for(found.encoding, found.rules)) {
-            return error;
+        if (encoding.kind == TextEncoding::Kind::decoded) {
+            // Its text, decoded, checked to come back byte for byte, and looked at.
+            std::shared_ptr<const JobRules> text_rules;
+            const int rules_error = rules.rules_for(encoding, text_rules);
+            std::optional<EntryPrefilter::Scan> again;
+            if (rules_error == 0) {
+                again.emplace(text_rules->prefilter);
+            }
+            RoundTrip check(encoding.name);
+            std::uint64_t text_size = 0;
+            const auto take_text = [&] {
+                text_size += check.text().size();
+                if (again) {
+                    again->feed(check.text());
+                }
+            };
+            if (const int error = read_again(encoding.bom, [&](auto piece) {
+                    if (check.feed(piece)) {
+                        take_text();
+                    }
+                })) {
+                return error;
+            }
+            if (check.finish()) {
+                if (rules_error != 0) {
+                    return rules_error;
+                }
+                take_text();
+                again->finish();
+                take_skips(*again, text_rules->entries.size());
+                found.encoding = encoding;
+                found.rules = std::move(text_rules);
+                found.text_size = text_size;
+            } else if (forced) {
+                return failure::kNotInEncoding;
+            } else {
+                encoding = {};  // not text in the encoding guessed: bytes, as any unknown file
+            }
+        }
+        if (encoding.kind != TextEncoding::Kind::decoded) {
+            found.encoding = encoding;
+            found.text_size = size;
+            if (const int error = rules.rules_for(encoding, found.rules)) {
+                return error;
+            }
+            if (found.rules == rules.first()) {
+                take_skips(look, found.rules->entries.size());
+            } else {
+                // Bytes that need other entries than the first look had.
+                EntryPrefilter::Scan again(found.rules->prefilter);
+                if (const int error = read_again(0, [&](auto piece) { again.feed(piece); })) {
+                    return error;
+                }
+                again.finish();
+                take_skips(again, found.rules->entries.size());
+            }
         }
         const std::size_t entries = found.rules->entries.size();
-        found.text_size = size;
-        const bool decoded = found.encoding.kind == TextEncoding::Kind::decoded;
-        if (!decoded && found.rules == rules.first()) {
-            take_skips(look, entries);
-        } else {
-            // The first look was not at what the entries will see: the file's text, or its
-            // bytes with other entries. It is looked at again as that.
-            if (const long at = fs_.lseek(fd, decoded ? found.encoding.bom : 0, SEEK_SET); at < 0) {
-                return static_cast<int>(-at);
-            }
-            std::optional<DecodingReader> decode;
-            if (decoded) {
-                decode.emplace(found.encoding.name, read);
-            }
-            EntryPrefilter::Scan again(found.rules->prefilter);
-            found.text_size = 0;
-            for (;;) {
-                const long got = decode ? (*decode)(buffer, kScanPiece) : read(buffer, kScanPiece);
-                if (got < 0) {
-                    return static_cast<int>(-got);
-                }
-                if (got == 0) {
-                    break;
-                }
-                again.feed({buffer, static_cast<std::size_t>(got)});
-                found.text_size += static_cast<std::uint64_t>(got);
-            }
-            again.finish();
-            take_skips(again, entries);
-        }
         found.counted = ChainResult{};
         found.counted.counts.assign(entries, 0);
         found.counted.size = found.text_size;

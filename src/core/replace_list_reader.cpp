@@ -149,10 +149,7 @@ int ReplaceListReader::read(FileSystem& fs, const std::string& path, const std::
         return error;
     }
     if (encoding.empty()) {
-        EncodingSniffer sniffer;
-        sniffer.feed(file.content);
-        sniffer.finish();
-        rules.encoding = sniffer.result();
+        rules.encoding = EncodingSniffer::of(file.content);
     } else if (TextEncoding::names_utf8(encoding)) {
         rules.encoding = {TextEncoding::Kind::utf8, {}, 0};
         std::string checked;

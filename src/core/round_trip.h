@@ -19,6 +19,8 @@ class RoundTrip {
     /// True when the whole text came back byte for byte.
     bool finish();
     bool alive() const { return alive_; }
+    /// The UTF-8 text of what the last feed() or finish() took in, while alive().
+    std::string_view text() const { return decoded_; }
     const std::string& encoding() const { return decode_.from(); }
 
   private:

@@ -102,6 +102,7 @@ void PrintTo(const SnifferCase& c, std::ostream* os) {
 }
 
 TextEncoding sniff(std::string_view bytes, std::mt19937* pieces) {
+    const std::string_view bytes_whole = bytes;
     EncodingSniffer sniffer;
     while (!bytes.empty()) {
         const std::size_t n = pieces != nullptr ? (*pieces)() % 8 : bytes.size();
@@ -109,7 +110,7 @@ TextEncoding sniff(std::string_view bytes, std::mt19937* pieces) {
         bytes.remove_prefix(std::min(n, bytes.size()));
     }
     sniffer.finish();
-    return sniffer.result();
+    return sniffer.look_again() ? EncodingSniffer::of(bytes_whole) : sniffer.result();
 }
 
 class EncodingSnifferTest : public ::testing::TestWithParam<SnifferCase> {};
