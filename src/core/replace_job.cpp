@@ -92,7 +92,7 @@ void ReplaceJob::start(const JobInputs& inputs) {
     }
     try {
         reset();
-        if (inputs.source.empty() || inputs.change.empty()) {
+        if (inputs.source.empty() || (inputs.change.empty() && !inputs.entries)) {
             observer_.show_input_check(std::string(messages::kInputCheck));
             return;
         }
@@ -102,8 +102,10 @@ void ReplaceJob::start(const JobInputs& inputs) {
         status(messages::kPreparing);
         observer_.refresh();
         std::vector<RulesWarning> warnings;
-        if (const int error =
-                ReplaceListReader::read(fs_, inputs.change, replace_list_, &warnings)) {
+        if (inputs.entries) {
+            replace_list_ = *inputs.entries;
+        } else if (const int error =
+                       ReplaceListReader::read(fs_, inputs.change, replace_list_, &warnings)) {
             status(messages::kSourceUnreadable);
             observer_.add_status_line(reason_line(error));
             observer_.preparation_failed();

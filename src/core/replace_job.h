@@ -39,6 +39,9 @@ struct JobInputs {
     bool want_preview = false;
     /// How far folder items reach: by default, to the folder's direct files.
     WalkOptions walk = {};
+    /// Entries given directly (the batch program's FIND REPLACE): when set, they are the job's
+    /// entries and `change` is not read. Last, so that the fields before keep their places.
+    std::optional<std::vector<Entry>> entries = {};
 };
 
 /// The replacement job. The owner calls start() for a click of the start button, then
