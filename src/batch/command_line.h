@@ -19,6 +19,10 @@ struct BatchRequest {
     bool diff = false;
     enum class Colour { automatic, always, never };
     Colour colour = Colour::automatic;  // of the diff
+    /// How target files are read: "auto" (detected), "bytes" (raw) or an iconv encoding name.
+    std::string encoding = "auto";
+    /// The replacement-content file's iconv encoding name; empty: detected.
+    std::string rules_encoding;
     bool help = false;
     bool version = false;
     /// Instead of a job: take one back (`undo_id`, or the last one), or list those kept.
@@ -31,7 +35,9 @@ struct BatchRequest {
     std::optional<std::uint64_t> undo_limit_mib;
 };
 
-/// Parses the batch program's arguments (bytes, as the shell passed them).
+/// Parses the batch program's arguments (bytes, as the shell passed them): options, then FIND
+/// REPLACE PATH... or, with --change, PATH... A PATH that is a folder is looked at, to make it
+/// a folder item.
 class CommandLine {
   public:
     /// Fills `request`; on bad usage returns false and sets `error` to a one-line message.

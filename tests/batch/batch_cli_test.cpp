@@ -196,7 +196,6 @@ TEST_F(BatchCli, OptionTable) {
         std::vector<std::string> done = {};  // files completed, in the order the job takes them
         std::string err_contains = "";       // with "@x" as in args
     };
-    const std::string missing = "请选择要替换的文件和替换来源";
     const std::vector<Row> rows = {
         {{"--file", "@f", "--source", "@g", "--file", "@d/1"}, 0, {"@d/1", "@g", "@f"}},
         {{"--dir", "@d", "--source", "@f;@g", "--dir", "@s*"},
@@ -206,9 +205,8 @@ TEST_F(BatchCli, OptionTable) {
         {{"--file", "@t*"}, 2, {}, "--file '@t*'"},
         {{"--file", "@f", "--file", "@a;b"}, 2, {}, "--file '@a;b'"},
         {{"--file", "@f", "--change", "@no-rules"}, 1},
-        {{"--file", "@f", "--change", ""}, 2, {}, missing},
-        {{"--source", ""}, 2, {}, missing},  // "" adds nothing
-        {{"--bogus"}, 2, {}, "unknown option: --bogus"},
+        {{"--file", "@f", "--change", ""}, 2, {}, "--change: the file name is empty"},
+        {{"--source", ""}, 2, {}, "missing PATH"},  // "" adds nothing
         {{"--file", "@f", "--change"}, 2, {}, "--change needs a value"},
         {{"--quiet=yes"}, 2, {}, "takes no value"},
         {{"--file", "@f", "--diff", "--color=sometimes"}, 2, {}, "--color 'sometimes'"},
@@ -233,6 +231,80 @@ TEST_F(BatchCli, OptionTable) {
             const bool rewritten = std::ranges::find(row.done, name) != row.done.end();
             EXPECT_EQ(slurp(expand(name)), rewritten ? "dog" : "cat") << name;
         }
+    }
+}
+
+// FIND REPLACE PATH... does what the same pair from a file does through the field options:
+// same status, lines and files, for each form run on its own copy of one tree. Bad usage is
+// refused in English, changing nothing.
+TEST_F(BatchCli, PairFormDoesWhatTheFieldFormDoes) {
+    const std::map<std::string, std::string> tree = {
+        {"file.txt", "foo Foo food -x\n"}, {"dir/a.txt", "Foo foo food"}, {"dir/sub/b", "foo"}};
+    const auto fill = [&](const std::string& copy) {
+        for (const auto& [name, text] : tree) {
+            fs::create_directories(fs::path(p(copy + "/" + name)).parent_path());
+            spit(p(copy + "/" + name), text);
+        }
+    };
+    const auto contents = [&](const std::string& copy) {
+        std::string all;
+        for (const auto& [name, text] : tree) {
+            all += name + ": " + slurp(p(copy + "/" + name)) + "\n";
+        }
+        return all;
+    };
+    const auto in = [this](const std::string& copy) {
+        return [folder = p(copy)] { (void)::chdir(folder.c_str()); };
+    };
+    struct Row {
+        std::vector<std::string> pair_form, field_form;  // the field form also has --change @r
+        std::string rules;                               // what @r holds
+        bool changes;
+    };
+    const std::vector<Row> rows = {
+        {{"foo", "bar", "file.txt"}, {"--file", "file.txt"}, "foo|bar|\n", true},
+        {{"-wi", "foo", "bar", "dir/"},
+         {"-w", "--ignore-case", "--dir", "dir/"},
+         "foo|bar|\n",
+         true},
+        {{"--", "-x", "y", "file.txt"}, {"--file", "file.txt"}, "-x|y|\n", true},
+        {{"-n", "foo", "bar", "file.txt"},
+         {"--dry-run", "--file", "file.txt"},
+         "foo|bar|\n",
+         false},
+        {{"-r", "foo", "bar", "dir/"}, {"--recursive", "--dir", "dir/"}, "foo|bar|\n", true},
+    };
+    fill("before");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.pair_form));
+        fill("pair");
+        fill("field");
+        spit(p("r"), row.rules);
+        std::vector<std::string> field_form = row.field_form;
+        field_form.insert(field_form.end(), {"--change", "@r"});
+        const Result pair = run(row.pair_form, in("pair"));
+        const Result field = run(field_form, in("field"));
+        EXPECT_EQ(pair.status, 0) << pair.err;
+        EXPECT_EQ(pair.status, field.status);
+        EXPECT_EQ(pair.out, field.out);
+        EXPECT_EQ(pair.err, field.err);
+        EXPECT_EQ(contents("pair"), contents("field"));
+        EXPECT_EQ(contents("pair") != contents("before"), row.changes) << contents("pair");
+    }
+    const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
+        {{"--bogus", "foo", "bar", "file.txt"}, "unknown option: --bogus"},
+        {{"-wz", "foo", "bar", "file.txt"}, "unknown option: -z"},
+        {{"foo", "bar"}, "missing PATH"},
+        {{"", "bar", "file.txt"}, "FIND is empty"},
+        {{"--encoding=", "foo", "bar", "file.txt"}, "--encoding: the encoding name is empty"},
+        {{"--dir", "dir"}, "missing FIND REPLACE PATH... (or --change FILE)"},
+    };
+    for (const auto& [args, message] : errors) {
+        fill("pair");
+        const Result r = run(args, in("pair"));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "wendrel-batch: " + message + "\nTry 'wendrel-batch --help'.\n");
+        EXPECT_EQ(r.out + contents("pair"), contents("before"));
     }
 }
 
