@@ -3,6 +3,11 @@ include(GNUInstallDirs)
 
 install(TARGETS wendrel-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/wendrel-batch.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Where bash-completion and Debian's zsh look for a command's completion on its first Tab.
+install(FILES ${PROJECT_SOURCE_DIR}/res/completions/wendrel-batch.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME wendrel-batch)
+install(FILES ${PROJECT_SOURCE_DIR}/res/completions/_wendrel-batch
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 
 if(WENDREL_BUILD_UI)
     install(TARGETS wendrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -6,7 +6,8 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
-set(expected bin/wendrel-batch share/man/man1/wendrel-batch.1)
+set(expected bin/wendrel-batch share/man/man1/wendrel-batch.1
+    share/bash-completion/completions/wendrel-batch share/zsh/vendor-completions/_wendrel-batch)
 if(WITH_UI)
     list(APPEND expected bin/wendrel share/applications/wendrel.desktop
          share/icons/hicolor/16x16/apps/wendrel.png share/icons/hicolor/32x32/apps/wendrel.png)

@@ -27,9 +27,7 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitStopped = 130;  // as a shell reports a program ended by SIGINT
-constexpr const char* kUsageHint =
-    "usage: wendrel-batch --change FILE (--source TEXT | --file PATH | --dir PATH)... "
-    "[OPTION]...\nTry 'wendrel-batch --help' for more information.\n";
+constexpr const char* kUsageHint = "Try 'wendrel-batch --help'.\n";
 
 // Whether two descriptors reach the same file (a terminal, a log), where one copy of a line
 // is enough.

@@ -31,7 +31,9 @@ struct BatchRequest {
     std::optional<std::uint64_t> undo_limit_mib;
 };
 
-/// Parses the batch program's arguments (bytes, as the shell passed them).
+/// Parses the batch program's arguments (bytes, as the shell passed them): options, then FIND
+/// REPLACE PATH... or, with --change, PATH... A PATH that is a folder is looked at, to make it
+/// a folder item.
 class CommandLine {
   public:
     /// Fills `request`; on bad usage returns false and sets `error` to a one-line message.

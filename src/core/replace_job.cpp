@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "encoding_sniffer.h"
 #include "encoding_writer.h"
 #include "failure_reason.h"
 #include "field_parser.h"
@@ -94,7 +95,7 @@ void ReplaceJob::start(const JobInputs& inputs) {
     }
     try {
         reset();
-        if (inputs.source.empty() || inputs.change.empty()) {
+        if (inputs.source.empty() || (inputs.change.empty() && !inputs.entries)) {
             observer_.show_input_check(std::string(messages::kInputCheck));
             return;
         }
@@ -105,8 +106,24 @@ void ReplaceJob::start(const JobInputs& inputs) {
         observer_.refresh();
         std::vector<RulesWarning> warnings;
         RulesText rules;
-        int error =
-            ReplaceListReader::read(fs_, inputs.change, inputs.rules_encoding, rules, &warnings);
+        int error = 0;
+        if (inputs.entries) {
+            // Typed, so in the user's own encoding: UTF-8 wherever it can be read as such.
+            rules.entries = *inputs.entries;
+            std::string typed;
+            for (const Entry& entry : rules.entries) {
+                typed += entry.find + entry.replace;
+            }
+            rules.encoding = EncodingSniffer::of(typed);
+            if (rules.encoding.kind == TextEncoding::Kind::utf8) {
+                rules.text = rules.entries;
+            } else {
+                rules.encoding = {};
+            }
+        } else {
+            error = ReplaceListReader::read(fs_, inputs.change, inputs.rules_encoding, rules,
+                                            &warnings);
+        }
         const std::string& encoding = inputs.encoding;
         if (error == 0 && encoding != EncodedRules::kAuto && encoding != EncodedRules::kBytes &&
             !Transcoder(encoding, "UTF-8").ok()) {

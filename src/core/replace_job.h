@@ -45,6 +45,10 @@ struct JobInputs {
     std::string encoding = "auto";
     /// The replacement-content file's encoding (an iconv name); empty: found from its content.
     std::string rules_encoding = {};
+    /// Entries given directly (the batch program's FIND REPLACE): when set, they are the job's
+    /// entries and `change` is not read. Kept after the fields the window fills, so that
+    /// those keep their places.
+    std::optional<std::vector<Entry>> entries = {};
 };
 
 /// The replacement job. The owner calls start() for a click of the start button, then

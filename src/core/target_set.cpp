@@ -103,7 +103,9 @@ TargetSet TargetSet::build(FileSystem& fs, FileStore& store, const std::vector<S
         left_out.add(fs, name, cwd);
     }
     NameSet content;
-    content.add(fs, content_file, cwd);
+    if (!content_file.empty()) {  // entries given directly come from no file
+        content.add(fs, content_file, cwd);
+    }
 
     TargetSet set;
     std::vector<Origin> origins;  // one per path

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <map>
 #include <regex>
+#include <tuple>
 
 #include <sys/resource.h>
 
+#include "../core/iconv_reference.h"
 #include "../process_runner.h"
 
 namespace {
@@ -186,6 +188,56 @@ TEST_F(BatchCli, DiffIsAPatchForWhatTheRealRunWrites) {
     EXPECT_NE(slurp(p("d/a.txt")), files.at("d/a.txt"));
 }
 
+// Chinese text in GB18030 and in UTF-16 either way round, changed by a UTF-8 pair: each file
+// keeps its encoding and mark, '乤' (81 61) keeps its 'a', the diff shows the text in UTF-8, and
+// the log names each encoding once; --encoding bytes replaces bytes as they are.
+TEST_F(BatchCli, EncodedFilesAreChangedAsCharacters) {
+    std::string text;
+    for (int i = 0; i < 12; ++i) {
+        text += "我们用中文写了这一段文字，看看替换以后文件是否还是原来的编码。乤a\n";
+    }
+    const auto changed = std::regex_replace(std::regex_replace(text, std::regex("中文"), "汉语"),
+                                            std::regex("a"), "b");
+    const std::vector<std::tuple<std::string, std::string, std::string>> files = {
+        {"d/gb.txt", "GB18030", ""},
+        {"d/le.txt", "UTF-16LE", "\xFF\xFE"},
+        {"d/be.txt", "UTF-16BE", "\xFE\xFF"}};
+    const auto encoded = [&](const std::string& utf8) {
+        std::map<std::string, std::string> out;
+        for (const auto& [name, encoding, mark] : files) {
+            out[name] = mark + wendrel::test::iconv_whole("UTF-8", encoding.c_str(), utf8);
+        }
+        return out;
+    };
+    const auto contents = [&] {
+        std::map<std::string, std::string> out;
+        for (const auto& [name, encoding, mark] : files) {
+            out[name] = slurp(p(name));
+        }
+        return out;
+    };
+    for (const auto& [name, bytes] : encoded(text)) {
+        spit(p(name), bytes);
+    }
+    spit(p("rules"), "中文|汉语|\na|b|\n");
+    const auto in_root = [this] { (void)::chdir(root_.c_str()); };
+    const Result diff = run({"--diff", "--change", "rules", "d"}, in_root);
+    ASSERT_EQ(diff.status, 0) << diff.err;
+    EXPECT_NE(diff.out.find("\n+我们用汉语写了"), std::string::npos) << diff.out;
+    EXPECT_EQ(contents(), encoded(text));
+    const Result real = run({"--change", "rules", "d"}, in_root);
+    ASSERT_EQ(real.status, 0) << real.err;
+    EXPECT_EQ(contents(), encoded(changed));
+    for (const char* encoding : {"GB18030", "UTF-16BE", "UTF-16LE"}) {
+        EXPECT_NE(real.out.find(std::string("按") + encoding + "编码处理了1个文件--"),
+                  std::string::npos)
+            << real.out;
+    }
+    ASSERT_EQ(run({"--encoding", "bytes", "a", "b", "d/gb.txt"}, in_root).status, 0);
+    EXPECT_EQ(slurp(p("d/gb.txt")),
+              encoded(std::regex_replace(changed, std::regex("乤"), "乥")).at("d/gb.txt"));
+}
+
 // Each --source, --file, --dir, --except and --exclude value adds whole items to its field in
 // order; paths the field cannot express and bad options are refused.
 TEST_F(BatchCli, OptionTable) {
@@ -196,7 +248,6 @@ TEST_F(BatchCli, OptionTable) {
         std::vector<std::string> done = {};  // files completed, in the order the job takes them
         std::string err_contains = "";       // with "@x" as in args
     };
-    const std::string missing = "请选择要替换的文件和替换来源";
     const std::vector<Row> rows = {
         {{"--file", "@f", "--source", "@g", "--file", "@d/1"}, 0, {"@d/1", "@g", "@f"}},
         {{"--dir", "@d", "--source", "@f;@g", "--dir", "@s*"},
@@ -206,9 +257,8 @@ TEST_F(BatchCli, OptionTable) {
         {{"--file", "@t*"}, 2, {}, "--file '@t*'"},
         {{"--file", "@f", "--file", "@a;b"}, 2, {}, "--file '@a;b'"},
         {{"--file", "@f", "--change", "@no-rules"}, 1},
-        {{"--file", "@f", "--change", ""}, 2, {}, missing},
-        {{"--source", ""}, 2, {}, missing},  // "" adds nothing
-        {{"--bogus"}, 2, {}, "unknown option: --bogus"},
+        {{"--file", "@f", "--change", ""}, 2, {}, "--change: the file name is empty"},
+        {{"--source", ""}, 2, {}, "missing PATH"},  // "" adds nothing
         {{"--file", "@f", "--change"}, 2, {}, "--change needs a value"},
         {{"--quiet=yes"}, 2, {}, "takes no value"},
         {{"--file", "@f", "--diff", "--color=sometimes"}, 2, {}, "--color 'sometimes'"},
@@ -233,6 +283,82 @@ TEST_F(BatchCli, OptionTable) {
             const bool rewritten = std::ranges::find(row.done, name) != row.done.end();
             EXPECT_EQ(slurp(expand(name)), rewritten ? "dog" : "cat") << name;
         }
+    }
+}
+
+// FIND REPLACE PATH... does what the same pair from a file does through the field options:
+// same status, lines and files, for each form run on its own copy of one tree. Bad usage is
+// refused in English, changing nothing.
+TEST_F(BatchCli, PairFormDoesWhatTheFieldFormDoes) {
+    const std::map<std::string, std::string> tree = {
+        {"file.txt", "foo Foo food -x\n"}, {"dir/a.txt", "Foo foo food"}, {"dir/sub/b", "foo"}};
+    const auto fill = [&](const std::string& copy) {
+        for (const auto& [name, text] : tree) {
+            fs::create_directories(fs::path(p(copy + "/" + name)).parent_path());
+            spit(p(copy + "/" + name), text);
+        }
+    };
+    const auto contents = [&](const std::string& copy) {
+        std::string all;
+        for (const auto& [name, text] : tree) {
+            all += name + ": " + slurp(p(copy + "/" + name)) + "\n";
+        }
+        return all;
+    };
+    const auto in = [this](const std::string& copy) {
+        return [folder = p(copy)] { (void)::chdir(folder.c_str()); };
+    };
+    struct Row {
+        std::vector<std::string> pair_form, field_form;  // the field form also has --change @r
+        std::string rules;                               // what @r holds
+        bool changes;
+    };
+    const std::vector<Row> rows = {
+        {{"foo", "bar", "file.txt"}, {"--file", "file.txt"}, "foo|bar|\n", true},
+        {{"-wi", "foo", "bar", "dir/"},
+         {"-w", "--ignore-case", "--dir", "dir/"},
+         "foo|bar|\n",
+         true},
+        {{"--", "-x", "y", "file.txt"}, {"--file", "file.txt"}, "-x|y|\n", true},
+        {{"-n", "foo", "bar", "file.txt"},
+         {"--dry-run", "--file", "file.txt"},
+         "foo|bar|\n",
+         false},
+        {{"-r", "foo", "bar", "dir/"}, {"--recursive", "--dir", "dir/"}, "foo|bar|\n", true},
+    };
+    fill("before");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.pair_form));
+        fill("pair");
+        fill("field");
+        spit(p("r"), row.rules);
+        std::vector<std::string> field_form = row.field_form;
+        field_form.insert(field_form.end(), {"--change", "@r"});
+        const Result pair = run(row.pair_form, in("pair"));
+        const Result field = run(field_form, in("field"));
+        EXPECT_EQ(pair.status, 0) << pair.err;
+        EXPECT_EQ(pair.status, field.status);
+        EXPECT_EQ(pair.out, field.out);
+        EXPECT_EQ(pair.err, field.err);
+        EXPECT_EQ(contents("pair"), contents("field"));
+        EXPECT_EQ(contents("pair") != contents("before"), row.changes) << contents("pair");
+    }
+    const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
+        {{"--bogus", "foo", "bar", "file.txt"}, "unknown option: --bogus"},
+        {{"-wz", "foo", "bar", "file.txt"}, "unknown option: -z"},
+        {{"foo", "bar"}, "missing PATH"},
+        {{"", "bar", "file.txt"}, "FIND is empty"},
+        {{"--encoding=", "foo", "bar", "file.txt"}, "--encoding: the encoding name is empty"},
+        {{"--encoding", "NO-SUCH-CODE", "foo", "bar", "file.txt"},
+         "--encoding 'NO-SUCH-CODE': not an encoding iconv knows (see iconv -l)"},
+        {{"--dir", "dir"}, "missing FIND REPLACE PATH... (or --change FILE)"},
+    };
+    for (const auto& [args, message] : errors) {
+        fill("pair");
+        const Result r = run(args, in("pair"));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "wendrel-batch: " + message + "\nTry 'wendrel-batch --help'.\n");
+        EXPECT_EQ(r.out + contents("pair"), contents("before"));
     }
 }
 

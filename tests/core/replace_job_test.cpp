@@ -149,7 +149,7 @@ TEST_F(ReplaceJobTest, RejectedStartLeavesOnlyTheResetAndItsMessage) {
 // 1500 entries over a file that grew after the start pass counted it (the bar refuses a value
 // past its maximum and keeps the one it has), then a shorter list, then one without a complete
 // record, which must not hang, then a dry run of a file another job holds, which reports as
-// usual and writes nothing.
+// usual and writes nothing, then entries given without a file.
 TEST_F(ReplaceJobTest, EveryJobUsesOnlyItsOwnEntries) {
     std::string chain;  // each record turns k<i>. into k<i+1>.
     for (int i = 0; i < 1500; ++i) {
@@ -179,6 +179,12 @@ TEST_F(ReplaceJobTest, EveryJobUsesOnlyItsOwnEntries) {
     EXPECT_EQ(obs.summary,
               "统计（未写入）：将会改动1个文件，未改动0个，跳过0个，失败0个，共替换1处--" + kTime);
     EXPECT_EQ(inode_of(a), inode);
+    // Entries given directly are the job's own: the file named beside them is not read.
+    core::JobInputs direct{a + ";", "", lists / "missing", {}};
+    direct.entries = std::vector<core::Entry>{{"k1500.", "done"}};
+    job.start(direct);
+    run_ticks(job);
+    EXPECT_EQ(content(a), "done y" + dots);
 }
 
 // A previewed dry run shows each loaded target as the real run then writes it, with several
