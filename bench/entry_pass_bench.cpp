@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -17,12 +18,15 @@
 
 #include <string.h>  // memmem, a GNU extension that <cstring> does not declare
 
+#include "core/encoded_rules.h"
 #include "core/encoding_sniffer.h"
 #include "core/entry.h"
 #include "core/entry_chain.h"
 #include "core/entry_pass.h"
 #include "core/entry_prefilter.h"
+#include "core/file_store.h"
 #include "core/match_options.h"
+#include "core/posix_file_system.h"
 #include "core/text_encoding.h"
 #include "core/transcoder.h"
 
@@ -412,7 +416,59 @@ void run_transcode(benchmark::State& state, const char* from, const char* to) {
                             static_cast<std::int64_t>(text.size()));
 }
 
+// One file's whole trip through a job, as its write threads make it: the look (FileStore::scan:
+// its encoding, and the entries that may apply), then the write-back, which runs the entries
+// over the file's text and writes it in its own encoding. On /dev/shm, so that the figure is
+// the work's and not the disk's; the file is put back, untimed, before each run.
+void run_rewrite(benchmark::State& state, const char* encoding, std::string_view mark) {
+    using namespace wendrel::core;
+    const bool utf8 = std::string_view(encoding) == "UTF-8";
+    const std::string text = std::string(mark) + (utf8 ? chinese_text() : chinese_in(encoding));
+    const std::string path = "/dev/shm/wendrel-rewrite-bench";
+    RulesText rules;
+    rules.entries = {{"替换", "更换"}, {"河边", "江边"}};
+    rules.text = rules.entries;
+    rules.encoding = {TextEncoding::Kind::utf8, {}, 0};
+    const EncodedRules encoded(rules, MatchOptions{}, "auto");
+    FileStore store(PosixFileSystem::instance());
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        state.ResumeTiming();
+        FileStore::Found found;
+        LoadedFile file;
+        if (store.scan(path, encoded, false, found, file) != 0) {
+            state.SkipWithError("the look failed");
+            break;
+        }
+        FileRewrite rewrite{found.rules, found.skip};
+        rewrite.encoding = found.encoding;
+        rewrite.text_size = found.text_size;
+        if (store.write_back(path, rewrite, file.info, file.held.get()) != 0 ||
+            !rewrite.made->written ||
+            (found.encoding.kind == TextEncoding::Kind::decoded) == utf8) {
+            state.SkipWithError("the file was not rewritten as its text");
+            break;
+        }
+    }
+    std::remove(path.c_str());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
+}
+
 void register_encoding_benchmarks() {
+    for (const auto& [name, encoding, mark] : std::array<std::array<const char*, 3>, 3>{
+             {{"encoding/rewrite/utf8", "UTF-8", ""},
+              {"encoding/rewrite/gb18030", "GB18030", ""},
+              {"encoding/rewrite/utf16le", "UTF-16LE", "\xFF\xFE"}}}) {
+        benchmark::RegisterBenchmark(name,
+                                     [encoding = encoding, mark = mark](benchmark::State& state) {
+                                         run_rewrite(state, encoding, mark);
+                                     })
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(kMinSeconds);
+    }
     using Kind = wendrel::core::TextEncoding::Kind;
     benchmark::RegisterBenchmark(
         "encoding/sniff/ascii_prose",
