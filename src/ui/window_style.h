@@ -6,8 +6,9 @@ namespace wendrel::ui {
 
 /// The desktop's own style with two changes that the window's tight design needs: a frame's
 /// caption stands at the frame's top edge, so that it clears the control the design puts right
-/// under it; and a push button that holds the keyboard focus is ringed in the desktop's
-/// highlight colour, which a small picture button would otherwise hardly show.
+/// under it; and a push button or a list that holds the keyboard focus is ringed in the
+/// desktop's highlight colour, which a small picture button or an empty list would otherwise
+/// hardly show.
 class WindowStyle : public QProxyStyle {
     Q_OBJECT
 
