@@ -39,6 +39,8 @@ const QStringList kSerifStandIns = {u"Noto Serif CJK SC"_s, u"Source Han Serif S
 // its list, and a label is 195 twips high. CJK faces are taller than the 宋体 of the design,
 // so the font is made as large as fits this room rather than 9 pt.
 constexpr int kLineRoomPx = 12;
+// The point size of the window's design-time font.
+constexpr qreal kDialogPointSize = 9;
 // Below this, CJK glyphs can no longer be told apart.
 constexpr int kSmallestPixelSize = 7;
 constexpr qreal kExceptPointSize = 14.25;
@@ -176,6 +178,12 @@ QFont window_font() {
         font.setFamilies({family});
     }
     font.setPixelSize(fitting_pixel_size(font, kLineRoomPx));
+    return font;
+}
+
+QFont dialog_font() {
+    QFont font = window_font();
+    font.setPointSizeF(kDialogPointSize);
     return font;
 }
 

@@ -36,6 +36,9 @@ QFont except_button_font();
 /// pixel size whose lines fit the room the window's design gives a line of text.
 QFont window_font();
 
+/// The window font's face at the design's 9 pt, for windows whose room the design does not fix.
+QFont dialog_font();
+
 /// The largest pixel size, at most `room` and at least 7, at which a line of `font` is no
 /// taller than `room` pixels.
 int fitting_pixel_size(QFont font, int room);
