@@ -28,9 +28,8 @@ void PathLabel::changeEvent(QEvent* event) {
 }
 
 void PathLabel::show_path() {
-    const QString shown = fontMetrics().elidedText(path_, Qt::ElideMiddle, contentsRect().width());
-    setText(shown);
-    setToolTip(shown == path_ ? QString() : path_);
+    setText(fontMetrics().elidedText(path_, Qt::ElideMiddle, contentsRect().width()));
+    setToolTip(path_);
 }
 
 }  // namespace wendrel::ui

@@ -28,7 +28,8 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // 宋体 is the face the window was designed with; it is also installed under its Latin name.
-// The others are CJK serif faces that Linux distributions ship.
+// The stand-ins are CJK faces that Linux distributions ship: sans faces for the window's text,
+// serif ones for cm_except's "＋".
 const QStringList kSongFaces = {u"宋体"_s, u"SimSun"_s};
 const QStringList kSansStandIns = {u"Noto Sans CJK SC"_s, u"Source Han Sans SC"_s,
                                    u"WenQuanYi Micro Hei"_s, u"Droid Sans Fallback"_s};
@@ -188,8 +189,7 @@ QFont dialog_font() {
 }
 
 int fitting_pixel_size(QFont font, int room) {
-    // The design's 9 pt at 96 dpi is 12 pixels.
-    int size = std::max(room, 1);
+    int size = room;
     for (; size > kSmallestPixelSize; --size) {
         font.setPixelSize(size);
         if (QFontMetrics(font).height() <= room) {

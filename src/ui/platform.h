@@ -39,8 +39,8 @@ QFont window_font();
 /// The window font's face at the design's 9 pt, for windows whose room the design does not fix.
 QFont dialog_font();
 
-/// The largest pixel size, at most `room` and at least 7, at which a line of `font` is no
-/// taller than `room` pixels.
+/// The largest pixel size from `room` down to 7 at which a line of `font` is no taller than
+/// `room` pixels; 7 when there is none.
 int fitting_pixel_size(QFont font, int room);
 
 /// Loads into `translator` Qt's own texts (standard buttons, context menus, standard dialogs)
