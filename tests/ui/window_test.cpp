@@ -561,6 +561,7 @@ class WindowTest : public QObject {
             QFETCH(QString, before);
             QFETCH(QStringList, dropped);
             QLineEdit* target = this->field(field.toLatin1().constData());
+            // A folder item opens txt_except for its rows that take the drop.
             this->field("txt_source")
                 ->setText(field == u"txt_except"_s && !after.isEmpty() ? expand(u"@/docs/*;"_s)
                                                                        : QString());
