@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Draws Wendrel's icons as 16-colour PNGs (32x32 and 16x16) into res/icons/.
+"""Draws Wendrel's icons as 16-colour PNGs (32x32 and 16x16) into res/icons/, and the
+application icon also in the other sizes of the hicolor theme and as an SVG.
 
-Shapes are described once on a 32-unit grid and sampled at each pixel centre, so both sizes
-come from the same drawing. Every pixel uses the classic 16-colour palette; magenta is the
+Shapes are described once on a 32-unit grid and sampled at each pixel centre, so every size
+comes from the same drawing; the SVG draws the same shapes as vectors. Every pixel uses the classic 16-colour palette; magenta is the
 transparent key (it has alpha 0 in the tRNS chunk), as it was for icons of that era.
 Only the standard library is used, so the icons can be redrawn anywhere: run this script and
 commit the PNGs it writes.
@@ -24,6 +25,18 @@ BLACK, MAROON, GREEN, OLIVE, NAVY, PURPLE, TEAL, SILVER = range(8)
 GRAY, RED, LIME, YELLOW, BLUE, KEY, AQUA, WHITE = range(8, 16)
 
 
+class Shape:
+    """A test for whether a point of the 32-unit grid is inside, and the same shape in SVG."""
+
+    def __init__(self, inside, svg, stroke_width=None):
+        self.inside = inside
+        self.svg = svg
+        self.stroke_width = stroke_width  # a stroke is drawn in its colour, not filled
+
+    def __call__(self, x, y):
+        return self.inside(x, y)
+
+
 def polygon(*points):
     def inside(x, y):
         result = False
@@ -33,15 +46,17 @@ def polygon(*points):
             if (y1 > y) != (y2 > y) and x < x1 + (y - y1) * (x2 - x1) / (y2 - y1):
                 result = not result
         return result
-    return inside
+    return Shape(inside, '<polygon points="%s"' % " ".join(f"{x},{y}" for x, y in points))
 
 
 def rect(left, top, right, bottom):
-    return lambda x, y: left <= x < right and top <= y < bottom
+    return Shape(lambda x, y: left <= x < right and top <= y < bottom,
+                 f'<rect x="{left}" y="{top}" width="{right - left}" height="{bottom - top}"')
 
 
 def disc(cx, cy, radius):
-    return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= radius ** 2
+    return Shape(lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= radius ** 2,
+                 f'<circle cx="{cx}" cy="{cy}" r="{radius}"')
 
 
 def bar(x1, y1, x2, y2, half_width):
@@ -52,7 +67,9 @@ def bar(x1, y1, x2, y2, half_width):
     def inside(x, y):
         t = max(0.0, min(1.0, ((x - x1) * dx + (y - y1) * dy) / length2))
         return math.hypot(x - (x1 + t * dx), y - (y1 + t * dy)) <= half_width
-    return inside
+    # A stroke: filled with its stroke colour, which the SVG canvas gives it.
+    return Shape(inside, f'<line x1="{x1}" y1="{y1}" x2="{x2}" y2="{y2}" stroke-linecap="round"',
+                 2 * half_width)
 
 
 class Canvas:
@@ -93,6 +110,36 @@ class Canvas:
         return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"PLTE", plte) +
                 chunk(b"tRNS", trns) + chunk(b"IDAT", zlib.compress(rows, 9)) +
                 chunk(b"IEND", b""))
+
+
+def colour(index):
+    return "#%02x%02x%02x" % PALETTE[index]
+
+
+class SvgCanvas:
+    """The same drawing as vectors; an outline is a stroke of one grid unit along the edge."""
+
+    def __init__(self):
+        self.elements = []
+
+    def draw(self, shape, fill, outline=None):
+        if shape.stroke_width is not None:
+            if outline is not None:
+                self.elements.append(f'{shape.svg} stroke="{colour(outline)}" '
+                                     f'stroke-width="{shape.stroke_width + 1}"/>')
+            self.elements.append(f'{shape.svg} stroke="{colour(fill)}" '
+                                 f'stroke-width="{shape.stroke_width}"/>')
+            return
+        stroke = (f' stroke="{colour(outline)}" stroke-width="1" stroke-linejoin="round"'
+                  if outline is not None else "")
+        self.elements.append(f'{shape.svg} fill="{colour(fill)}"{stroke}/>')
+
+    def svg(self):
+        body = "\n".join("  " + element for element in self.elements)
+        return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+                '<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" '
+                # Outlines stand half a unit outside the 32-unit grid's shapes.
+                'viewBox="-0.5 -0.5 33 33">\n' + body + "\n</svg>\n")
 
 
 def text_lines(canvas, left, right, tops):
@@ -139,16 +186,26 @@ ICONS = {
 }
 
 
+# The button pictures are shown at 16 and 32 pixels; the application icon also goes into the
+# desktop's icon theme, which looks for these sizes.
+BUTTON_SIZES = (32, 16)
+THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "res", "icons")
     os.makedirs(out, exist_ok=True)
     for name, draw in ICONS.items():
-        for size in (32, 16):
+        for size in THEME_SIZES if name == "wendrel" else BUTTON_SIZES:
             canvas = Canvas(size)
             draw(canvas)
             with open(os.path.join(out, f"{name}_{size}.png"), "wb") as f:
                 f.write(canvas.png())
+    svg = SvgCanvas()
+    draw_app(svg)
+    with open(os.path.join(out, "wendrel.svg"), "w", encoding="utf-8") as f:
+        f.write(svg.svg())
 
 
 if __name__ == "__main__":

@@ -10,7 +10,10 @@ set(expected bin/wendrel-batch share/man/man1/wendrel-batch.1
     share/bash-completion/completions/wendrel-batch share/zsh/vendor-completions/_wendrel-batch)
 if(WITH_UI)
     list(APPEND expected bin/wendrel share/applications/wendrel.desktop
-         share/icons/hicolor/16x16/apps/wendrel.png share/icons/hicolor/32x32/apps/wendrel.png)
+         share/icons/hicolor/scalable/apps/wendrel.svg)
+    foreach(size 16 22 24 32 48 64 128 256)
+        list(APPEND expected share/icons/hicolor/${size}x${size}/apps/wendrel.png)
+    endforeach()
 endif()
 foreach(path IN LISTS expected)
     if(NOT EXISTS "${PREFIX}/${path}")

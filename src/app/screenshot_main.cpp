@@ -307,9 +307,11 @@ int main(int argc, char* argv[]) {
     }
     // The choosers start in the process's current folder.
     QDir::setCurrent(root.path());
-    // The jobs' journals, kept for undo, stay with the samples and never mix with the user's.
-    if (!qputenv("XDG_STATE_HOME", QFile::encodeName(root.filePath(QStringLiteral("state"))))) {
-        err << "cannot set XDG_STATE_HOME\n";
+    // The jobs' journals, kept for undo, and the fields' recalled values stay with the samples
+    // and never mix with the user's.
+    if (!qputenv("XDG_STATE_HOME", QFile::encodeName(root.filePath(QStringLiteral("state")))) ||
+        !qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))))) {
+        err << "cannot set XDG_STATE_HOME and XDG_CONFIG_HOME\n";
         return 1;
     }
 

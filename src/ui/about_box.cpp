@@ -16,7 +16,7 @@ AboutBox::AboutBox()
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(u"Wendrel V.Demo"_s);
-    setFont(platform::window_font());
+    setFont(platform::dialog_font());
     setFixedSize(platform::from_twips(0, 0, 2715, 1395).size());
     platform::centre_on_screen(*this);
     // With its only control disabled, the window itself holds the focus, and so sees every

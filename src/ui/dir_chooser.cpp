@@ -1,11 +1,12 @@
 #include "ui/dir_chooser.h"
 
 #include <QCloseEvent>
-#include <QLabel>
 #include <QPushButton>
 
 #include "ui/drive_list.h"
 #include "ui/folder_list.h"
+#include "ui/path_label.h"
+#include "ui/window_style.h"
 
 namespace wendrel::ui {
 
@@ -16,6 +17,7 @@ DirChooser::DirChooser(HandBack hand_back, platform::VolumeSource volumes)
     platform::make_chooser_window(*this, u"fm_choosedir"_s, u"选择目录"_s, 2895, 3315);
     build_controls(volumes);
     connect_events();
+    WindowStyle::apply_to(*this);
     drive_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -27,12 +29,9 @@ void DirChooser::build_controls(const platform::VolumeSource& volumes) {
     dir_->setObjectName(u"dir"_s);
     dir_->setGeometry(platform::from_twips(0, 0, 2175, 2610));
     drive_->set_drive(drive_->volume_of(dir_->path()));
-    lb_destination_ = new QLabel(this);
+    lb_destination_ = new PathLabel(this);
     lb_destination_->setObjectName(u"lb_destination"_s);
     lb_destination_->setGeometry(platform::from_twips(0, 3000, 2895, 255));
-    lb_destination_->setTextFormat(Qt::PlainText);  // a folder name is never markup
-    // A path longer than the label shows its end, where the name is.
-    lb_destination_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     cm_ok_ = new QPushButton(u"OK"_s, this);
     cm_ok_->setObjectName(u"cm_ok"_s);
     cm_ok_->setGeometry(platform::from_twips(2220, 60, 615, 315));
@@ -48,7 +47,7 @@ void DirChooser::connect_events() {
     // The open folder, not the highlighted entry: after a double-click the release of the
     // second click finds the newly opened folder.
     connect(dir_, &FolderList::mouse_released, this,
-            [this] { lb_destination_->setText(dir_->path()); });
+            [this] { lb_destination_->set_path(dir_->path()); });
     // On a desktop with drive letters the folder list never leaves its drive. Mounted volumes
     // nest, so here it can; the drive list then follows, so that it always names the volume
     // of the open folder and picking any other one moves the folder list.
@@ -64,7 +63,7 @@ void DirChooser::follow_drive(const QString& root) {
 }
 
 void DirChooser::accept_choice() {
-    hand_back_.append(HandBack::Field::source, lb_destination_->text() + u"*;"_s);
+    hand_back_.append(HandBack::Field::source, lb_destination_->path() + u"*;"_s);
     close();
 }
 

@@ -5,13 +5,13 @@
 #include "ui/hand_back.h"
 #include "ui/platform.h"
 
-class QLabel;
 class QPushButton;
 
 namespace wendrel::ui {
 
 class DriveList;
 class FolderList;
+class PathLabel;
 
 /// fm_choosedir: picks a folder whose files are all to be worked on. OK appends the chosen
 /// folder and "*;" to txt_source, even when no folder was chosen. The chosen folder is the open
@@ -37,7 +37,7 @@ class DirChooser : public QWidget {
     HandBack hand_back_;
     DriveList* drive_ = nullptr;
     FolderList* dir_ = nullptr;
-    QLabel* lb_destination_ = nullptr;
+    PathLabel* lb_destination_ = nullptr;
     QPushButton* cm_ok_ = nullptr;
 };
 

@@ -1,13 +1,15 @@
 #include "ui/file_chooser.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QPushButton>
 
 #include "ui/drive_list.h"
 #include "ui/file_list.h"
 #include "ui/folder_list.h"
+#include "ui/path_label.h"
+#include "ui/window_style.h"
 
 namespace wendrel::ui {
 
@@ -24,6 +26,7 @@ FileChooser::FileChooser(HandBack hand_back, platform::VolumeSource volumes)
     platform::make_chooser_window(*this, u"fm_choosefile"_s, u"Choose File"_s, 2775, 3135);
     build_controls(volumes);
     connect_events();
+    WindowStyle::apply_to(*this);
     dir_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -43,12 +46,9 @@ void FileChooser::build_controls(const platform::VolumeSource& volumes) {
                           static_cast<QWidget*>(drive_)}) {
         list->setToolTip(kRefreshHint);
     }
-    lb_file_ = new QLabel(this);
+    lb_file_ = new PathLabel(this);
     lb_file_->setObjectName(u"lb_file"_s);
     lb_file_->setGeometry(platform::from_twips(0, 2820, 1995, 255));
-    lb_file_->setTextFormat(Qt::PlainText);  // a file name is never markup
-    // A path longer than the label shows its end, where the name is.
-    lb_file_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     cm_ok_ = new QPushButton(u"OK"_s, this);
     cm_ok_->setObjectName(u"cm_ok"_s);
     cm_ok_->setGeometry(platform::from_twips(2040, 2820, 735, 315));
@@ -67,9 +67,11 @@ void FileChooser::connect_events() {
     connect(dir_, &QListWidget::itemClicked, this,
             [this] { dir_->setToolTip(dir_->highlighted_path()); });
     connect(drive_, &DriveList::drive_changed, this, &FileChooser::follow_drive);
-    // The window sees every key before the control that has the focus.
-    for (QWidget* control : {static_cast<QWidget*>(dir_), static_cast<QWidget*>(file_),
-                             static_cast<QWidget*>(drive_), static_cast<QWidget*>(cm_ok_)}) {
+    // The window sees every key before the control that has the focus, also while the drive
+    // list's drop-down, a window of its own, has the keys.
+    for (QWidget* control :
+         {static_cast<QWidget*>(dir_), static_cast<QWidget*>(file_), static_cast<QWidget*>(drive_),
+          static_cast<QWidget*>(drive_->view()), static_cast<QWidget*>(cm_ok_)}) {
         control->installEventFilter(this);
     }
 }
@@ -94,12 +96,12 @@ void FileChooser::follow_drive(const QString& root) {
 }
 
 void FileChooser::choose_file(const QString& name) {
-    lb_file_->setText(platform::join_path(file_->path(), name));
+    lb_file_->set_path(platform::join_path(file_->path(), name));
     file_->setToolTip(name);
 }
 
 void FileChooser::accept_choice() {
-    const QString chosen = lb_file_->text();
+    const QString chosen = lb_file_->path();
     const QString mode = windowTitle();
     if (chosen.isEmpty()) {
         // Nothing to hand back.

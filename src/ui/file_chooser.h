@@ -6,7 +6,6 @@
 #include "ui/hand_back.h"
 #include "ui/platform.h"
 
-class QLabel;
 class QPushButton;
 
 namespace wendrel::ui {
@@ -14,6 +13,7 @@ namespace wendrel::ui {
 class DriveList;
 class FileList;
 class FolderList;
+class PathLabel;
 
 /// fm_choosefile: picks one file and hands its full path back to the main window. Its caption
 /// is its mode: the opener sets one of the three mode captions right after showing it, and OK
@@ -56,7 +56,7 @@ class FileChooser : public QWidget {
     FolderList* dir_ = nullptr;
     FileList* file_ = nullptr;
     DriveList* drive_ = nullptr;
-    QLabel* lb_file_ = nullptr;
+    PathLabel* lb_file_ = nullptr;
     QPushButton* cm_ok_ = nullptr;
 };
 

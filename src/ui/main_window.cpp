@@ -22,6 +22,8 @@
 #include "ui/clickable_picture.h"
 #include "ui/dir_chooser.h"
 #include "ui/exclusion_gate.h"
+#include "ui/field_drop.h"
+#include "ui/field_recall.h"
 #include "ui/file_chooser.h"
 #include "ui/focus_border.h"
 #include "ui/paint_throttle.h"
@@ -29,6 +31,7 @@
 #include "ui/preview_dialog.h"
 #include "ui/scaled_progress_bar.h"
 #include "ui/status_log.h"
+#include "ui/window_style.h"
 
 namespace wendrel::ui {
 
@@ -126,6 +129,9 @@ MainWindow::MainWindow(Clock clock, QWidget* parent)
     set_tab_order();
     connect_events();
     new FocusBorder({txt_source_, txt_except_, txt_change_}, this);
+    new FieldDrop(txt_source_, txt_except_, txt_change_, this);
+    recall_ = new FieldRecall({txt_source_, txt_except_, txt_change_}, this);
+    WindowStyle::apply_to(*this);
     txt_source_->setFocus(Qt::OtherFocusReason);
     job_.keep_undo_in(core::Journal::default_root());
 }
@@ -211,6 +217,8 @@ void MainWindow::build_fileinfo_frame() {
     // The hidden target list and folder list of the design are not needed: the job keeps its
     // own target list and lists folders itself.
     ls_fileinfo_ = make_list(fm_fileinfo_, "ls_fileinfo", from_twips(60, 180, 1455, 1140));
+    // A line too long for the narrow list keeps both its head and its number in view.
+    ls_fileinfo_->setTextElideMode(Qt::ElideMiddle);
 }
 
 void MainWindow::set_tab_order() {
@@ -358,6 +366,11 @@ void MainWindow::start_clicked() {
 void MainWindow::start_job(const core::JobInputs& inputs) {
     job_.start(inputs);
     sync_timers();
+    if (job_.running()) {
+        recall_->remember({QString::fromStdString(inputs.source),
+                           QString::fromStdString(inputs.except),
+                           QString::fromStdString(inputs.change)});
+    }
 }
 
 // The preview keeps the inputs it was opened with, so that 开始替换 starts the job it showed.
@@ -442,7 +455,8 @@ void MainWindow::summary_added(const core::messages::Tally& tally) {
 }
 
 void MainWindow::add_file_info_line(const std::string& line) {
-    ls_fileinfo_->addItem(QString::fromStdString(line));
+    auto* item = new QListWidgetItem(QString::fromStdString(line), ls_fileinfo_);
+    item->setToolTip(item->text());
 }
 
 void MainWindow::clear_file_info() {

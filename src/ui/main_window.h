@@ -21,6 +21,7 @@ class QTimer;
 namespace wendrel::ui {
 
 class ClickablePicture;
+class FieldRecall;
 class FileChooser;
 class PaintThrottle;
 class ScaledProgressBar;
@@ -123,6 +124,7 @@ class MainWindow : public QWidget, private core::JobObserver {
     QTimer* timer1_ = nullptr;
     QTimer* undo_timer_ = nullptr;
     QListWidget* ls_fileinfo_ = nullptr;
+    FieldRecall* recall_ = nullptr;
 
     // At most one of each is open; a chooser keeps this window disabled while it is.
     QPointer<QWidget> chooser_;

@@ -4,11 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
 #include <QStyle>
 #include <QTime>
+#include <QTranslator>
 #include <QWidget>
 #include <algorithm>
 
@@ -25,13 +28,22 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // 宋体 is the face the window was designed with; it is also installed under its Latin name.
-// The others are CJK serif faces that Linux distributions ship.
+// The stand-ins are CJK faces that Linux distributions ship: sans faces for the window's text,
+// serif ones for cm_except's "＋".
 const QStringList kSongFaces = {u"宋体"_s, u"SimSun"_s};
+const QStringList kSansStandIns = {u"Noto Sans CJK SC"_s, u"Source Han Sans SC"_s,
+                                   u"WenQuanYi Micro Hei"_s, u"Droid Sans Fallback"_s};
 const QStringList kSerifStandIns = {u"Noto Serif CJK SC"_s, u"Source Han Serif SC"_s,
                                     u"AR PL UMing CN"_s};
 
+// The room a line of text has in the window: a frame's caption stands in the 180 twips above
+// its list, and a label is 195 twips high. CJK faces are taller than the 宋体 of the design,
+// so the font is made as large as fits this room rather than 9 pt.
+constexpr int kLineRoomPx = 12;
 // The point size of the window's design-time font.
-constexpr qreal kWindowPointSize = 9;
+constexpr qreal kDialogPointSize = 9;
+// Below this, CJK glyphs can no longer be told apart.
+constexpr int kSmallestPixelSize = 7;
 constexpr qreal kExceptPointSize = 14.25;
 
 // The windows were laid out in twips; 15 twips are one pixel at 96 dpi.
@@ -155,15 +167,41 @@ QFont except_button_font() {
 }
 
 QFont window_font() {
-    // 宋体 is what the window was drawn with. Without it the desktop's own face is kept, and
-    // fontconfig takes the CJK glyphs from the CJK face that the user's desktop prefers.
+    // 宋体 is what the window was drawn with. Without it a CJK sans face is taken: fontconfig
+    // would otherwise pick the CJK glyphs from whatever face it prefers, with its own measures.
     QFont font;
-    const QString family = first_installed(kSongFaces, QFontDatabase::families());
+    const QStringList installed = QFontDatabase::families();
+    QString family = first_installed(kSongFaces, installed);
+    if (family.isEmpty()) {
+        family = first_installed(kSansStandIns, installed);
+    }
     if (!family.isEmpty()) {
         font.setFamilies({family});
     }
-    font.setPointSizeF(kWindowPointSize);
+    font.setPixelSize(fitting_pixel_size(font, kLineRoomPx));
     return font;
+}
+
+QFont dialog_font() {
+    QFont font = window_font();
+    font.setPointSizeF(kDialogPointSize);
+    return font;
+}
+
+int fitting_pixel_size(QFont font, int room) {
+    int size = room;
+    for (; size > kSmallestPixelSize; --size) {
+        font.setPixelSize(size);
+        if (QFontMetrics(font).height() <= room) {
+            break;
+        }
+    }
+    return size;
+}
+
+bool load_qt_translations(QTranslator& translator, const QLocale& locale) {
+    return translator.load(locale, u"qtbase"_s, u"_"_s,
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }
 
 QRect from_twips(int left, int top, int width, int height) {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+class QLocale;
+class QTranslator;
 class QWidget;
 
 // What the windows need from the desktop they run on: the time text of the status log, the
@@ -30,8 +32,20 @@ QString except_font_family(const QStringList& installed);
 /// 宋体 14.25 pt bold, or its stand-in.
 QFont except_button_font();
 
-/// The font of every other control: 宋体 9 pt where installed, else the desktop's face at 9 pt.
+/// The font of every other control: 宋体 where installed, else a CJK sans face, at the largest
+/// pixel size whose lines fit the room the window's design gives a line of text.
 QFont window_font();
+
+/// The window font's face at the design's 9 pt, for windows whose room the design does not fix.
+QFont dialog_font();
+
+/// The largest pixel size from `room` down to 7 at which a line of `font` is no taller than
+/// `room` pixels; 7 when there is none.
+int fitting_pixel_size(QFont font, int room);
+
+/// Loads into `translator` Qt's own texts (standard buttons, context menus, standard dialogs)
+/// for `locale` from Qt's translation catalogues; false when none is installed for it.
+bool load_qt_translations(QTranslator& translator, const QLocale& locale);
 
 /// A rectangle given in twips, in pixels at 96 dpi (Qt scales for other screens).
 QRect from_twips(int left, int top, int width, int height);

@@ -71,7 +71,7 @@ PreviewDialog::PreviewDialog(const core::JobInputs& inputs, core::ReplaceJob::Cl
     setWindowTitle(u"预览"_s);
     setModal(true);
     setFixedSize(760, 520);
-    setFont(platform::window_font());
+    setFont(platform::dialog_font());
     targets_->setObjectName(u"ls_targets"_s);
     targets_->setHeaderLabels({u"文件"_s, u"结果"_s, u"替换处数"_s});
     targets_->setRootIsDecorated(false);

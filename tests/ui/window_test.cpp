@@ -2,18 +2,27 @@
 // about box, and the drives.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCompleter>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
+#include <QStringListModel>
+#include <QStyleOption>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <QWindow>
 #include <QtTest>
@@ -54,6 +63,7 @@ class WindowTest : public QObject {
 
     static constexpr const char* kFields[] = {"txt_source", "txt_except", "txt_change"};
     QTemporaryDir temp_;
+    QTemporaryDir config_;  // the user's configuration folder, where the fields' values are kept
     std::unique_ptr<wendrel::ui::MainWindow> window_;
     int clock_calls_ = 0;
 
@@ -122,6 +132,10 @@ class WindowTest : public QObject {
         const QString verb = gesture.section(u':', 0, 0);
         if (verb == u"ok"_s) {
             QTest::mouseClick(control(chooser, "cm_ok"), Qt::LeftButton);
+        } else if (verb == u"dropdownEsc"_s) {
+            auto* drive = control<QComboBox>(chooser, "drive");
+            drive->showPopup();
+            QTest::keyClick(drive->view(), Qt::Key_Escape);
         } else if (verb == u"close"_s) {
             chooser.close();
         } else if (verb == u"Esc"_s) {
@@ -144,7 +158,28 @@ class WindowTest : public QObject {
         return true;
     }
 
+    /// Runs a job and waits for its end.
+    void run_job() {
+        click("cm_start");
+        QTRY_VERIFY_WITH_TIMEOUT(!job_running(), 20000);
+    }
+
+    /// What `field` offers from its recalled values on Down.
+    QStringList offered(const char* name) const {
+        QTest::keyClick(field(name), Qt::Key_Down);
+        const QCompleter* completer = field(name)->completer();
+        if (!completer || !completer->popup()->isVisible()) {
+            return {};
+        }
+        completer->popup()->hide();
+        return static_cast<QStringListModel*>(completer->model())->stringList();
+    }
+
   private slots:
+    void initTestCase() {
+        QVERIFY(config_.isValid() && qputenv("XDG_CONFIG_HOME", config_.path().toUtf8()));
+    }
+
     void init() {
         QVERIFY(temp_.isValid() && QDir().mkpath(path(u"docs/sub"_s)) &&
                 QDir::setCurrent(temp_.path()));
@@ -445,6 +480,8 @@ class WindowTest : public QObject {
              "open:docs pick:a.txt ok, open:docs pick:c.txt ok, open:docs ok",
              "@/docs/a.txt;@/docs/c.txt;||", "txt_change"});
         row("files: Esc", {"cm_choosefile", "||", "open:docs pick:a.txt Esc", "||", "txt_source"});
+        row("files: Esc in the open drive list",
+            {"cm_choosefile", "||", "open:docs pick:a.txt dropdownEsc", "||", "txt_source"});
         row("exclusions: twice",
             {"cm_except", "@*;|old;|", "open:docs pick:a.txt ok, open:docs pick:c.txt ok",
              "@*;|old;@/docs/a.txt;@/docs/c.txt;|", "txt_change"});
@@ -485,6 +522,164 @@ class WindowTest : public QObject {
         QTRY_COMPARE(QApplication::activeWindow(), &main);
         // The hand-back ran txt_source's change handling: the gate follows the new text.
         QCOMPARE(field("txt_except")->isEnabled(), fields().contains(u"*;"_s));
+    }
+
+    // Drops of files and folders on the fields (field, its text, the dropped names relative to
+    // the tree, its text after, "" when refused); the values a job used are offered in a new
+    // window; Qt's own texts in the user's language.
+    void additions_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QStringList>("dropped");
+        QTest::addColumn<QString>("after");
+        const auto drop = [](const char* tag, const char* field, const char* before,
+                             const QStringList& dropped, const char* after) {
+            QTest::newRow(tag) << u"drop"_s << QString::fromLatin1(field)
+                               << QString::fromUtf8(before) << dropped << QString::fromUtf8(after);
+        };
+        drop("source: a file and a folder appended as items", "txt_source", "x;",
+             {"docs/a.txt", "docs/sub"}, "x;@/docs/a.txt;@/docs/sub/*;");
+        drop("except: files as names, folders passed over", "txt_except", "old;",
+             {"docs", "docs/c.txt"}, "old;@/docs/c.txt;");
+        drop("except: refused while disabled", "txt_except", "old;", {"docs/c.txt"}, "");
+        drop("change: the first file replaces the text", "txt_change", "old.txt",
+             {"docs", "changes.txt", "docs/a.txt"}, "@/changes.txt");
+        drop("change: a folder alone is refused", "txt_change", "old.txt", {"docs"}, "");
+        drop("source: a web address is refused", "txt_source", "", {"https://example.org/a"}, "");
+        QTest::newRow("recall: newest first, at most 20")
+            << u"recall"_s << QString() << QString() << QStringList() << QString();
+        QTest::newRow("zh_CN: OK says 确定")
+            << u"translation"_s << QString() << QString() << QStringList() << u"确定"_s;
+    }
+
+    void additions() {
+        QFETCH(QString, kind);
+        QFETCH(QString, after);
+        if (kind == u"drop"_s) {
+            QFETCH(QString, field);
+            QFETCH(QString, before);
+            QFETCH(QStringList, dropped);
+            QLineEdit* target = this->field(field.toLatin1().constData());
+            // A folder item opens txt_except for its rows that take the drop.
+            this->field("txt_source")
+                ->setText(field == u"txt_except"_s && !after.isEmpty() ? expand(u"@/docs/*;"_s)
+                                                                       : QString());
+            target->setText(before);
+            QList<QUrl> urls;
+            for (const QString& name : dropped) {
+                urls << (name.contains(u':') ? QUrl(name) : QUrl::fromLocalFile(path(name)));
+            }
+            QMimeData data;
+            data.setUrls(urls);
+            QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(target, &enter);
+            QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(target, &drop);
+            QCOMPARE(QList<bool>({enter.isAccepted(), drop.isAccepted()}),
+                     QList<bool>(2, !after.isEmpty()));
+            QCOMPARE(target->text(), after.isEmpty() ? before : expand(after));
+            // The drop ran txt_source's change handling like any other write.
+            QCOMPARE(this->field("txt_except")->isEnabled(),
+                     this->field("txt_source")->text().contains(u"*;"_s));
+        } else if (kind == u"recall"_s) {
+            QStringList older;
+            for (int i = 0; i < 20; ++i) {
+                older << u"/old/%1;"_s.arg(i);
+            }
+            QSettings kept(QSettings::IniFormat, QSettings::UserScope, u"wendrel"_s, u"wendrel"_s);
+            kept.remove(u"recall"_s);  // what the other tests' jobs left
+            kept.setValue(u"recall/txt_source"_s, older);
+            kept.sync();
+            fill(u"@/docs/c.txt;||@/changes.txt"_s);
+            run_job();
+            fill(u"@/docs/a.txt;||@/changes.txt"_s);
+            run_job();
+            window_ = std::make_unique<wendrel::ui::MainWindow>();
+            window_->show();
+            QVERIFY(wait_active(window_.get()));
+            QCOMPARE(fields(), u"||"_s);
+            QCOMPARE(offered("txt_source"),
+                     QStringList({expand(u"@/docs/a.txt;"_s), expand(u"@/docs/c.txt;"_s)}) +
+                         older.first(18));
+            QCOMPARE(offered("txt_change"), QStringList({expand(u"@/changes.txt"_s)}));
+            QCOMPARE(offered("txt_except"), QStringList());
+            // Typing narrows the offer to the values that begin with the typed text.
+            QTest::keyClicks(field("txt_source"), u"/old/1"_s);
+            QCOMPARE(field("txt_source")->completer()->completionCount(), 1 + 8);
+        } else {
+            QTranslator qt_texts;
+            if (!wendrel::ui::platform::load_qt_translations(qt_texts, QLocale(u"zh_CN"_s))) {
+                QSKIP("Qt's zh_CN catalogue (qt6-translations-l10n) is not installed");
+            }
+            QApplication::installTranslator(&qt_texts);
+            QString seen;
+            QObject guard;  // cancels the timer if no box comes
+            QTimer::singleShot(0, &guard, [&seen] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    seen = box->text() + u'|' + box->button(QMessageBox::Ok)->text();
+                    box->accept();
+                }
+            });
+            click("cm_start");
+            QApplication::removeTranslator(&qt_texts);
+            QCOMPARE(seen, u"请选择要替换的文件和替换来源|"_s + after);
+        }
+    }
+
+    // Every caption fits its control in the window's font at 96 and 144 dpi, and a frame's
+    // caption stays above the controls in the frame.
+    void nothing_cut() {
+        fill(u"@/docs/*;|x;|"_s);  // the exclusion controls enabled, as they are in use
+        for (const qreal scale : {1.0, 1.5}) {
+            for (QWidget* widget : window().findChildren<QWidget*>()) {
+                QString text;
+                QRect room;
+                int below = std::numeric_limits<int>::max();
+                QStyle* style = widget->style();
+                if (auto* label = qobject_cast<QLabel*>(widget)) {
+                    text = label->text();
+                    room = label->contentsRect();
+                } else if (auto* check = qobject_cast<QCheckBox*>(widget)) {
+                    QStyleOptionButton option;
+                    option.initFrom(check);
+                    option.text = text = check->text();
+                    room = style->subElementRect(QStyle::SE_CheckBoxContents, &option, check);
+                } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                    QStyleOptionButton option;
+                    option.initFrom(button);
+                    option.text = text = button->text();
+                    room = style->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+                } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+                    QStyleOptionGroupBox option;
+                    option.initFrom(frame);
+                    option.text = text = frame->title();
+                    option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+                    room = style->subControlRect(QStyle::CC_GroupBox, &option,
+                                                 QStyle::SC_GroupBoxLabel, frame);
+                    for (const QWidget* inside :
+                         frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                        below = std::min(below, inside->isVisibleTo(frame) ? inside->y() : below);
+                    }
+                }
+                if (text.isEmpty() || !widget->isVisibleTo(&window())) {
+                    continue;
+                }
+                QFont font = widget->font();
+                font.setPointSizeF(font.pixelSize() > 0 ? font.pixelSize() * scale * 0.75
+                                                        : font.pointSizeF() * scale);
+                const QFontMetricsF metrics(font);
+                // The "＋" is designed larger than its button's line; its ink has to fit.
+                const QRectF ink =
+                    text == u"＋"_s ? metrics.tightBoundingRect(text) : metrics.boundingRect(text);
+                const QRectF space(QPointF(room.topLeft()) * scale, QSizeF(room.size()) * scale);
+                const QString what = widget->objectName() + u' ' + text + u" at "_s +
+                                     QString::number(96 * scale) + u" dpi"_s;
+                QVERIFY2(ink.width() <= space.width() && ink.height() <= space.height(),
+                         qPrintable(what));
+                QVERIFY2(space.top() + ink.height() <= below * scale, qPrintable(what));
+            }
+        }
     }
 
     void about_box() {
