@@ -376,6 +376,62 @@ int equals_source(FileSystem& fs, int held, const FileRewrite& rewrite, int sour
     return again.error;
 }
 
+// Reads a file again, from byte `from` to its end, through `take`: 0 or an errno.
+using ReadRest =
+    std::function<int(std::uint64_t from, const std::function<void(std::string_view)>& take)>;
+
+// Per entry: it cannot make a replacement in what `look` saw.
+std::vector<bool> skips_of(const EntryPrefilter::Scan& look, std::size_t entries) {
+    std::vector<bool> skip(entries, true);
+    for (std::size_t k = 0; k < entries; ++k) {
+        skip[k] = !look.may_apply()[k];
+    }
+    return skip;
+}
+
+// The look at a file guessed to be text in `encoding`: its text, decoded, checked to come back
+// byte for byte, and looked at with the entries it needs (`found` filled). A file that does not
+// come back is bytes, as any unknown file (`encoding` reset), unless the job named its
+// encoding. 0, or why the file cannot be worked on.
+int look_at_text(const ReadRest& read_rest, const EncodedRules& rules, TextEncoding& encoding,
+                 FileStore::Found& found) {
+    std::shared_ptr<const JobRules> text_rules;
+    const int rules_error = rules.rules_for(encoding, text_rules);
+    std::optional<EntryPrefilter::Scan> look;
+    if (rules_error == 0) {
+        look.emplace(text_rules->prefilter);
+    }
+    RoundTrip check(encoding.name);
+    std::uint64_t text_size = 0;
+    const auto take_text = [&] {
+        text_size += check.text().size();
+        if (look) {
+            look->feed(check.text());
+        }
+    };
+    if (const int error = read_rest(encoding.bom, [&](std::string_view piece) {
+            if (check.feed(piece)) {
+                take_text();
+            }
+        })) {
+        return error;
+    }
+    if (!check.finish()) {
+        encoding = {};
+        return rules.forced() ? failure::kNotInEncoding : 0;
+    }
+    if (rules_error != 0) {
+        return rules_error;
+    }
+    take_text();
+    look->finish();
+    found.skip = skips_of(*look, text_rules->entries.size());
+    found.encoding = encoding;
+    found.rules = std::move(text_rules);
+    found.text_size = text_size;
+    return 0;
+}
+
 }  // namespace
 
 int FileStore::scan(const std::string& path, const EncodedRules& rules, bool count, Found& found,
@@ -394,17 +450,10 @@ int FileStore::scan(const std::string& path, const EncodedRules& rules, bool cou
         }
         return read_some(fs_, fd, into, want);
     };
-    const auto take_skips = [&](const EntryPrefilter::Scan& look, std::size_t entries) {
-        found.skip.assign(entries, true);
-        for (std::size_t k = 0; k < entries; ++k) {
-            found.skip[k] = !look.may_apply()[k];
-        }
-    };
     try {
         char* buffer = buffer_for_scans();
-        // Reads the file again from `from` to its end, through `take`.
-        const auto read_again = [&](std::uint64_t from,
-                                    const std::function<void(std::string_view)>& take) -> int {
+        const ReadRest read_again = [&](std::uint64_t from,
+                                        const std::function<void(std::string_view)>& take) {
             if (const long at = fs_.lseek(fd, static_cast<off_t>(from), SEEK_SET); at < 0) {
                 return static_cast<int>(-at);
             }
@@ -464,42 +513,8 @@ int FileStore::scan(const std::string& path, const EncodedRules& rules, bool cou
             }
         }
         if (encoding.kind == TextEncoding::Kind::decoded) {
-            // Its text, decoded, checked to come back byte for byte, and looked at.
-            std::shared_ptr<const JobRules> text_rules;
-            const int rules_error = rules.rules_for(encoding, text_rules);
-            std::optional<EntryPrefilter::Scan> again;
-            if (rules_error == 0) {
-                again.emplace(text_rules->prefilter);
-            }
-            RoundTrip check(encoding.name);
-            std::uint64_t text_size = 0;
-            const auto take_text = [&] {
-                text_size += check.text().size();
-                if (again) {
-                    again->feed(check.text());
-                }
-            };
-            if (const int error = read_again(encoding.bom, [&](auto piece) {
-                    if (check.feed(piece)) {
-                        take_text();
-                    }
-                })) {
+            if (const int error = look_at_text(read_again, rules, encoding, found)) {
                 return error;
-            }
-            if (check.finish()) {
-                if (rules_error != 0) {
-                    return rules_error;
-                }
-                take_text();
-                again->finish();
-                take_skips(*again, text_rules->entries.size());
-                found.encoding = encoding;
-                found.rules = std::move(text_rules);
-                found.text_size = text_size;
-            } else if (forced) {
-                return failure::kNotInEncoding;
-            } else {
-                encoding = {};  // not text in the encoding guessed: bytes, as any unknown file
             }
         }
         if (encoding.kind != TextEncoding::Kind::decoded) {
@@ -509,7 +524,7 @@ int FileStore::scan(const std::string& path, const EncodedRules& rules, bool cou
                 return error;
             }
             if (found.rules == rules.first()) {
-                take_skips(look, found.rules->entries.size());
+                found.skip = skips_of(look, found.rules->entries.size());
             } else {
                 // Bytes that need other entries than the first look had.
                 EntryPrefilter::Scan again(found.rules->prefilter);
@@ -517,7 +532,7 @@ int FileStore::scan(const std::string& path, const EncodedRules& rules, bool cou
                     return error;
                 }
                 again.finish();
-                take_skips(again, found.rules->entries.size());
+                found.skip = skips_of(again, found.rules->entries.size());
             }
         }
         const std::size_t entries = found.rules->entries.size();
