@@ -19,12 +19,14 @@
 #include <QTextEdit>
 #include <QTextStream>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <algorithm>
 #include <functional>
 
 #include "ui/folder_list.h"
 #include "ui/main_window.h"
+#include "ui/platform.h"
 
 namespace {
 
@@ -288,6 +290,32 @@ bool save_about_box(wendrel::ui::MainWindow& window, const QDir& output, QTextSt
     return saved;
 }
 
+// The box a start with an empty field brings up, on a Chinese desktop: Qt's own button text
+// comes from its catalogue (确定), the message is the window's own.
+bool save_input_check(const QDir& output, QTextStream& err) {
+    QTranslator qt_texts;
+    if (!wendrel::ui::platform::load_qt_translations(qt_texts,
+                                                     QLocale(QLocale::Chinese, QLocale::China))) {
+        err << "no Chinese catalogue of Qt's texts (qt6-translations-l10n)\n";
+        return false;
+    }
+    QApplication::installTranslator(&qt_texts);
+    wendrel::ui::MainWindow empty;
+    empty.show();
+    bool saved = false;
+    QTimer::singleShot(0, &empty, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        saved = save(box, output, "input_check.png", err);
+        if (box) {
+            box->close();
+        }
+    });
+    auto* start = empty.findChild<QPushButton*>(QStringLiteral("cm_start"));
+    click(start, start->rect().center());
+    QApplication::removeTranslator(&qt_texts);
+    return saved;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -318,10 +346,11 @@ int main(int argc, char* argv[]) {
     wendrel::ui::MainWindow window;
     window.show();
     fill_inputs(window, root);
-    const bool ok =
-        save_preview(window, output, err) && run_job(window, err) &&
-        save(&window, output, "screenshot.png", err) && save_undo(window, output, err) &&
-        save_file_chooser(window, root, output, err) &&
-        save_dir_chooser(window, root, output, err) && save_about_box(window, output, err);
+    const bool ok = save_preview(window, output, err) && run_job(window, err) &&
+                    save(&window, output, "screenshot.png", err) &&
+                    save_undo(window, output, err) &&
+                    save_file_chooser(window, root, output, err) &&
+                    save_dir_chooser(window, root, output, err) &&
+                    save_about_box(window, output, err) && save_input_check(output, err);
     return ok ? 0 : 1;
 }
