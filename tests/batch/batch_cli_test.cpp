@@ -438,10 +438,6 @@ TEST_F(BatchCli, SigintStopsTheJobWithStatus130AndNoFileHalfDone) {
         << out.substr(out.size() - std::min<std::size_t>(out.size(), 300));
 }
 
-}  // namespace
-
-namespace {
-
 // Each job is kept in the state folder and listed; --undo takes the last back (an undo too),
 // --undo ID a given one, and --no-undo keeps nothing.
 TEST_F(BatchCli, UndoAndJobs) {
