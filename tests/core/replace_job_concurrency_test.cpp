@@ -117,7 +117,7 @@ TEST(ReplaceJobConcurrency, AStopEndsTheJobOnlyAfterTheHeldWrite) {
 
 // Random trees and entry lists: a job looking ahead and writing on threads gives the lines, bar
 // values, tick counts and files of the same job on one thread, with the tree's path in place of
-// the other's.
+// the other's; a missing name, a file named three times and a link among them.
 TEST(ReplaceJobConcurrency, ThreadedRunGivesTheOneThreadRun) {
     std::mt19937 rng(20261207);
     const std::string letters = "abcAB .\n\0";
@@ -158,8 +158,12 @@ TEST(ReplaceJobConcurrency, ThreadedRunGivesTheOneThreadRun) {
                 run.dir.write(name, content);
             }
             ::chmod((run.dir / files.front().first).c_str(), 0);  // fails but for root
-            core::JobInputs inputs{run.dir.path() + "/*;", "", run.lists.write("list", records),
-                                   options};
+            // One file named again at once and through a link: its next load waits for its write.
+            const std::string twice = run.dir / files.back().first;
+            check(::symlink(twice.c_str(), (run.dir / "link").c_str()), "symlink");
+            core::JobInputs inputs{run.dir.path() + "/*;" + twice + ";" + run.dir / "link;" +
+                                       twice + ";" + run.dir / "missing;",
+                                   "", run.lists.write("list", records), options};
             inputs.walk.recursive = true;
             core::ReplaceJob job(
                 run.obs, core::PosixFileSystem::instance(), [] { return JobHarness::kTime; },

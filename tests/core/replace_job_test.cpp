@@ -8,7 +8,6 @@
 
 #include "core/posix_file_system.h"
 #include "job_harness.h"
-#include "reference_model.h"
 
 namespace wendrel::test {
 
@@ -48,30 +47,6 @@ TEST_F(ReplaceJobTest, SixTargetsThreeEntriesWithEveryCallInOrder) {
     // clang-format on
     EXPECT_EQ(obs.calls, expected);
     EXPECT_EQ(content(a) + content(b) + content(c) + content(x), "cowcowcowcat");
-}
-
-// Each entry adds the length of the file as loaded; the excluded (and named twice) and the missing
-// target add nothing, to the size or to the bar.
-TEST_F(ReplaceJobTest, ContentsAndProgressFollowTheRulesForEveryOption) {
-    const std::string records = "a|aA|\r\nA|b_|\r\nb||\r\n|z|\r\n_a|a a|\r\n";
-    std::string text;
-    for (int i = 0; i < 100; ++i) {
-        text += "a b A_a aaaa a\xE9 Ab_\r\n";  // 2100 bytes in all: "3kb"
-    }
-    for (const int bits : {0, 1, 2, 3}) {
-        const core::MatchOptions options{(bits & 1) != 0, (bits & 2) != 0};
-        const std::string a = dir.write("a", text), c = dir.write("c", "a");
-        run(a + ";" + c + ";" + dir / "missing;", records, c + ";" + c + ";", options);
-        std::string expected = text;
-        for (const core::Entry& entry : model_read_records(records)) {
-            expected = model_entry_pass(expected, entry, options).content;
-        }
-        EXPECT_EQ(content(a), expected) << options.whole_word << options.match_case;
-        EXPECT_EQ(obs.info,
-                  (Lines{"类型--文件夹/文件", "包含文件--3", "除去文件--2", "大小--3kb"}));
-        EXPECT_EQ(obs.values, (Values{0, 100, 2200, 4300, 6400, 8500, 10600}));
-        EXPECT_EQ(job.progress_max(), 10600);
-    }
 }
 
 TEST_F(ReplaceJobTest, SizeLineRoundsDownToKilobytesAndAddsOne) {

@@ -2,8 +2,6 @@
 
 #include <latch>
 #include <new>
-#include <random>
-#include <regex>
 
 #include "core/file_store.h"
 #include "core/write_back_queue.h"
@@ -11,60 +9,6 @@
 
 namespace wendrel::test {
 namespace {
-
-// Text files, one read-only, one missing, a file named twice and through a link, one excluded;
-// run with the write-backs in the tick and on worker threads.
-TEST(WriteBackQueue, WorkerThreadsChangeNothingTheJobShowsOrWrites) {
-    for (unsigned seed = 1; seed <= 20; ++seed) {
-        RecordingObserver obs[2];
-        std::vector<std::optional<std::string>> contents[2];
-        TickCounts ticks[2];
-        for (const std::size_t run : {0, 1}) {
-            TempDir dir;
-            std::mt19937 random(seed);
-            const char* words[] = {"cat", "dog", "Cat", " ", "catdog", "\r\n", "x"};
-            std::string source;
-            std::vector<std::string> files;
-            for (int i = 0; i < 12; ++i) {
-                std::string text;
-                for (int w = random() % 20; w > 0; --w) {
-                    text += words[random() % 7];
-                }
-                files.push_back(dir.write("f" + std::to_string(i), text, i == 3 ? 0444 : 0644));
-                source += files.back() + ";";
-                if (random() % 3 == 0) {
-                    source += files.back() + ";";  // the second load must see the first write
-                }
-            }
-            symlink(files[5].c_str(), (dir / "link").c_str());
-            source += dir / "link" + ";" + dir / "missing" + ";";
-            {
-                core::ReplaceJob job(
-                    obs[run], core::PosixFileSystem::instance(), [] { return "@"; },
-                    run * core::ReplaceJob::kWriteThreads);
-                job.start({source,
-                           files[7] + ";",
-                           dir.write("list", "cat|dog|\r\ndog|cats|\r\nx||\r\n"),
-                           {}});
-                ticks[run] = run_ticks(job);
-            }
-            for (auto& line : obs[run].status) {  // the paths differ from run to run
-                line = std::regex_replace(line, std::regex(dir.path()), "DIR");
-            }
-            for (const auto& file : files) {
-                contents[run].push_back(read_all(file));
-            }
-        }
-        // Progress values may come between other lines at other moments.
-        const RecordingObserver &a = obs[1], &b = obs[0];
-        EXPECT_EQ(std::tie(a.status, a.info, a.values), std::tie(b.status, b.info, b.values))
-            << "seed " << seed;
-        EXPECT_EQ(Lines(a.calls.end() - 4, a.calls.end()), Lines(b.calls.end() - 4, b.calls.end()));
-        EXPECT_EQ(contents[1], contents[0]) << "seed " << seed;
-        const TickCounts &x = ticks[1], &y = ticks[0];
-        EXPECT_TRUE(x.timer1 == y.timer1 && x.timer2 == y.timer2 && !x.both_on && !x.runaway);
-    }
-}
 
 // Two writes over a file loaded once, queued behind a held one: the first is written, the
 // second refused as stale. Writes still queued when the queue goes are finished first.
