@@ -3,6 +3,7 @@
 #include <fnmatch.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -85,6 +86,8 @@ class FolderWalkerTest : public ::testing::TestWithParam<WalkRow> {
         check(::symlink("b", (dir / "linkdir").c_str()), "symlink");
         check(::symlink("a.txt", (dir / "linkfile").c_str()), "symlink");
         check(::symlink("nowhere", (dir / "dangling").c_str()), "symlink");
+        // A special file below the top: never a target, and never opened (it would block).
+        check(::mkfifo((dir / "b/d/pipe").c_str(), 0644), "mkfifo");
     }
     void TearDown() override {
         ::chmod((dir / "locked").c_str(), 0755);
