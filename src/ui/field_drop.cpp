@@ -28,6 +28,10 @@ QString FieldDrop::dropped_text(const QLineEdit* field, const QMimeData& data) c
             continue;
         }
         const QFileInfo info(url.toLocalFile());
+        // The item fields end each item with ';': a path holding one cannot be an item.
+        if (field != txt_change_ && info.filePath().contains(u';')) {
+            continue;
+        }
         const QString path = platform::readable_folder(info.filePath());
         if (!path.isEmpty() && field == txt_source_) {
             items += platform::join_path(path, u"*"_s) + u';';

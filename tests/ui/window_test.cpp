@@ -530,6 +530,8 @@ class WindowTest : public QObject {
              {"docs", "changes.txt", "docs/a.txt"}, "@/changes.txt");
         drop("change: a folder alone is refused", "txt_change", "old.txt", {"docs"}, "");
         drop("source: a web address is refused", "txt_source", "", {"https://example.org/a"}, "");
+        drop("source: a name holding ';' is passed over", "txt_source", "x;",
+             {"docs/a;b.txt", "docs/a.txt"}, "x;@/docs/a.txt;");
         QTest::newRow("recall: newest first, at most 20")
             << u"recall"_s << QString() << QString() << QStringList() << QString();
         QTest::newRow("zh_CN: OK says 确定")
@@ -551,6 +553,10 @@ class WindowTest : public QObject {
             target->setText(before);
             QList<QUrl> urls;
             for (const QString& name : dropped) {
+                if (name.contains(u';')) {
+                    QFile made(path(name));
+                    QVERIFY(made.open(QIODevice::WriteOnly));
+                }
                 urls << (name.contains(u':') ? QUrl(name) : QUrl::fromLocalFile(path(name)));
             }
             QMimeData data;
