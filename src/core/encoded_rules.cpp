@@ -4,19 +4,9 @@
 #include "core/failure_reason.h"
 #include "core/round_trip.h"
 #include "core/transcoder.h"
+#include "core/utf8_validator.h"
 
 namespace wendrel::core {
-namespace {
-
-// `text` converted whole into `out`; false when it does not convert.
-bool convert_all(Transcoder& transcoder, std::string_view text, std::string& out) {
-    transcoder.reset();
-    out.clear();
-    return transcoder.convert(text, out, true) == 0;
-}
-
-}  // namespace
-
 EncodedRules::EncodedRules(RulesText rules, MatchOptions options, const std::string& mode)
     : options_(options) {
     bytes_ = std::make_shared<const JobRules>(std::move(rules.entries), options_);
@@ -58,8 +48,8 @@ int EncodedRules::rules_for(const TextEncoding& encoding,
         int error = decode.ok() ? 0 : failure::kUnknownEncoding;
         for (const Entry& entry : bytes_->entries) {
             Entry& text = entries.emplace_back();
-            if (error == 0 && (!convert_all(decode, entry.find, text.find) ||
-                               !convert_all(decode, entry.replace, text.replace))) {
+            if (error == 0 && (decode.convert_whole(entry.find, text.find) != 0 ||
+                               decode.convert_whole(entry.replace, text.replace) != 0)) {
                 error = failure::kRulesNotInEncoding;
             }
         }
@@ -77,9 +67,15 @@ int EncodedRules::read_held(std::string& content, TextEncoding& encoding,
     if (detects_) {
         encoding = EncodingSniffer::of(content);
     } else if (forced_) {
-        RoundTrip check(forced_->kind == TextEncoding::Kind::utf8 ? "UTF-8" : forced_->name);
-        check.feed(content);
-        if (!check.finish()) {
+        bool in_it = false;
+        if (forced_->kind == TextEncoding::Kind::utf8) {
+            Utf8Validator check;
+            in_it = check.feed(content) && check.finish();
+        } else {
+            RoundTrip check(forced_->name);
+            in_it = check.feed(content) && check.finish();
+        }
+        if (!in_it) {
             return failure::kNotInEncoding;
         }
         encoding = *forced_;
@@ -90,7 +86,7 @@ int EncodedRules::read_held(std::string& content, TextEncoding& encoding,
     if (encoding.kind == TextEncoding::Kind::decoded) {
         Transcoder decode(encoding.name, "UTF-8");
         std::string text;
-        if (!convert_all(decode, std::string_view(content).substr(encoding.bom), text)) {
+        if (decode.convert_whole(std::string_view(content).substr(encoding.bom), text) != 0) {
             return failure::kNotInEncoding;
         }
         content = std::move(text);

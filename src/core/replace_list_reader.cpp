@@ -11,6 +11,7 @@
 #include "file_store.h"
 #include "file_system.h"
 #include "transcoder.h"
+#include "utf8_validator.h"
 
 namespace wendrel::core {
 namespace {
@@ -127,21 +128,6 @@ std::vector<Entry> ReplaceListReader::parse(std::string_view bytes,
     return entries;
 }
 
-namespace {
-
-// The whole of `text` converted, or the reason it does not convert.
-int convert_all(const std::string& from, const std::string& to, std::string_view text,
-                std::string& out) {
-    Transcoder transcoder(from, to);
-    if (!transcoder.ok()) {
-        return failure::kUnknownEncoding;
-    }
-    out.clear();
-    return transcoder.convert(text, out, true) == 0 ? 0 : failure::kNotInEncoding;
-}
-
-}  // namespace
-
 int ReplaceListReader::read(FileSystem& fs, const std::string& path, const std::string& encoding,
                             RulesText& rules, std::vector<RulesWarning>* warnings) {
     LoadedFile file;
@@ -152,9 +138,9 @@ int ReplaceListReader::read(FileSystem& fs, const std::string& path, const std::
         rules.encoding = EncodingSniffer::of(file.content);
     } else if (TextEncoding::names_utf8(encoding)) {
         rules.encoding = {TextEncoding::Kind::utf8, {}, 0};
-        std::string checked;
-        if (const int error = convert_all("UTF-8", "UTF-8", file.content, checked)) {
-            return error;
+        Utf8Validator check;
+        if (!check.feed(file.content) || !check.finish()) {
+            return failure::kNotInEncoding;
         }
     } else {
         rules.encoding = {TextEncoding::Kind::decoded, encoding, 0};
@@ -175,10 +161,13 @@ int ReplaceListReader::read(FileSystem& fs, const std::string& path, const std::
             break;
     }
     const std::string& name = rules.encoding.name;
+    Transcoder decode(name, "UTF-8");
+    if (!decode.ok()) {
+        return failure::kUnknownEncoding;
+    }
     std::string text;
-    if (const int error = convert_all(
-            name, "UTF-8", std::string_view(file.content).substr(rules.encoding.bom), text)) {
-        return error;
+    if (decode.convert_whole(std::string_view(file.content).substr(rules.encoding.bom), text)) {
+        return failure::kNotInEncoding;
     }
     rules.text = parse(text, warnings);
     rules.entries = *rules.text;
@@ -186,10 +175,11 @@ int ReplaceListReader::read(FileSystem& fs, const std::string& path, const std::
         return 0;  // its own bytes would never match a file read as bytes
     }
     // Each entry back in the file's own bytes, for files whose encoding is not known.
+    Transcoder encode("UTF-8", name);
     for (Entry& entry : rules.entries) {
         std::string find, replace;
-        if (convert_all("UTF-8", name, entry.find, find) == 0 &&
-            convert_all("UTF-8", name, entry.replace, replace) == 0) {
+        if (encode.convert_whole(entry.find, find) == 0 &&
+            encode.convert_whole(entry.replace, replace) == 0) {
             entry = {std::move(find), std::move(replace)};
         }
     }

@@ -40,6 +40,12 @@ void Transcoder::reset() {
     }
 }
 
+int Transcoder::convert_whole(std::string_view in, std::string& out) {
+    reset();
+    out.clear();
+    return convert(in, out, true);
+}
+
 int Transcoder::convert(std::string_view in, std::string& out, bool last) {
     if (!ok()) {
         return EBADF;

@@ -28,6 +28,10 @@ class Transcoder {
     /// Back to the state of a new object, for the next text.
     void reset();
 
+    /// The whole of `in`, converted from the state of a new object, in place of `out`'s
+    /// content: 0, or as convert().
+    int convert_whole(std::string_view in, std::string& out);
+
     const std::string& from() const { return from_; }
     const std::string& to() const { return to_; }
 
